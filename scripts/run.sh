@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs, builds and starts the program on the demo card. The program runs in
+# a working copy of demo/ (run/), where it keeps its settings and the card its
+# changes; the tracked demo files stay as they are.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh"
+mkdir -p "$root/run"
+for f in "$root"/demo/*; do
+  [ -e "$root/run/$(basename "$f")" ] || cp -r "$f" "$root/run/"
+done
+cd "$root/run"
+exec "$root/build/puolukka"

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace puolukka {
+
+// The phonebook held in memory: one entry text per card record,
+// name "/" TON "/" number (see conversions/adn_codec.h).
+struct Phonebook {
+    std::vector<std::string> PBEntry = std::vector<std::string>(1);  // elements 1..PBCount used
+    int PBCount = 0;            // 0: no phonebook in memory
+    int CardRecLen = 0;         // record length of EF ADN learned by the last write
+    int RecLenWarning = 0;      // 1: the record-length warning may still be shown in this write
+    std::vector<std::string> CardRecord;  // records built by the current write
+};
+
+}  // namespace puolukka
