@@ -40,7 +40,10 @@ std::string RecordToEntry(const std::string& text)
     const std::string name = text.substr(0, L - 16);
     const std::size_t n = static_cast<unsigned char>(text[L - 16]);
     const std::string ton = tonText(static_cast<unsigned char>(text[L - 15]));
-    const std::string raw = text.substr(L - 14, n);  // n counts the TON byte: one byte more than the BCD
+    // n counts the TON byte, so n bytes from here are one more than the BCD bytes (normally an
+    // unused FF). The number field has 10 bytes: a larger length byte must not pull the
+    // capability and extension bytes or the status word into the number.
+    const std::string raw = text.substr(L - 14, std::min<std::size_t>(n, kAdnNumberBytes));
 
     std::string digits = bytesToHex(raw);
     for (std::size_t i = 0; i + 1 < digits.size(); i += 2)

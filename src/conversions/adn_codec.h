@@ -17,9 +17,11 @@ namespace puolukka {
 
 inline constexpr int kAdnFixedBytes = 14;
 inline constexpr int kAdnMaxDigits = 20;
+inline constexpr int kAdnNumberBytes = 10;
 
 // record: the record's bytes followed by the two status bytes of the read.
 // An answer too short to hold a record (under 16 bytes) is returned unchanged.
+// The number is read from the 10 number bytes only, whatever the length byte says.
 std::string RecordToEntry(const std::string& recordAndStatus);
 
 // Which record-length warning EntryToRecord gave.

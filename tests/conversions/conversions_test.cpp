@@ -15,12 +15,34 @@ TEST(HexToBytes, ConvertsPairsOddLengthAndForeignCharacters)
     EXPECT_EQ(HexToBytes("G1"), "\x01");
 }
 
+TEST(HexToBytes, OddLengthAndLowerCaseInLongerTexts)
+{
+    // The header text built from ClassByte and INS P1 P2 P3.
+    EXPECT_EQ(HexToBytes(std::string("A0") + "A4000002"), std::string("\xA0\xA4\x00\x00\x02", 5));
+    EXPECT_EQ(HexToBytes("A0A"), "\xA0\xA0");
+    EXPECT_EQ(HexToBytes("3f00"), std::string("\x30\x00", 2));  // only digits keep their value
+    EXPECT_EQ(HexToBytes("FFFF"), "\xFF\xFF");
+    EXPECT_EQ(HexToBytes("0 1 "), std::string("\x00\x10", 2));
+}
+
+TEST(BytesToHex, IsTheInverseOfHexToBytesForUpperCaseText)
+{
+    EXPECT_EQ(bytesToHex(std::string("\x00\x0A\xFF\x9F", 4)), "000AFF9F");
+    EXPECT_EQ(hexByte(10), "0A");
+    EXPECT_EQ(hexByte(0x1FF), "FF");
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all += char(b);
+    EXPECT_EQ(HexToBytes(bytesToHex(all)), all);
+}
+
 TEST(HexToValue, ReadsFirstTwoDigitsOnly)
 {
     EXPECT_EQ(HexToValue("A0"), 160);
     EXPECT_EQ(HexToValue("9F1A"), 159);
     EXPECT_EQ(HexToValue(""), 0);
     EXPECT_EQ(HexToValue("F"), 240);
+    EXPECT_EQ(HexToValue("9f"), 144);  // lower case counts as 0
 }
 
 TEST(InverseByte, MatchesExamplesAndIsItsOwnInverse)

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace puolukka {
+
+inline constexpr const char* kPortsFileName = "ports.ini";
+
+// Which device each port number "COM n" stands for, from the optional file
+// ports.ini in the start directory:
+//
+//   # comment            ; comment
+//   COM1 = /dev/ttyUSB0
+//   COM2 = virtual
+//   COM3 = virtual:card.json
+//   COM4 = rfc2217://host:port
+//
+// The key is read without regard to case, blanks around "=" are allowed and
+// lines may end with CR LF or LF. A port without a line is /dev/ttyS<n-1>.
+class PortsMap {
+public:
+    // Reads ports.ini from the directory. A missing file is no error (every port
+    // keeps its default); an unreadable one returns false with *error set.
+    bool load(const std::string& startDirectory, std::string* error = nullptr);
+    // Takes the lines of a ports.ini text; lines it cannot use are listed in warnings().
+    void parse(const std::string& text);
+    void set(int port, const std::string& device) { m_devices[port] = device; }
+
+    // The device of port n; empty for a number below 1.
+    std::string deviceForPort(int n) const;
+    // "ports.ini line 3: ..." for each line that was skipped.
+    const std::vector<std::string>& warnings() const { return m_warnings; }
+
+private:
+    std::map<int, std::string> m_devices;
+    std::vector<std::string> m_warnings;
+};
+
+}  // namespace puolukka
