@@ -16,6 +16,9 @@ bool CommLog::open(const std::string& path, std::string* error)
             *error = path + ": " + std::strerror(errno);
         return false;
     }
+    // Unbuffered: each write reaches the file at once, and a write that failed
+    // leaves nothing behind in a buffer to be written twice when it is retried.
+    std::setvbuf(m_file, nullptr, _IONBF, 0);
     m_number = s_nextNumber++;
     return true;
 }

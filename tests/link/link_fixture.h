@@ -1,0 +1,69 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "scripted_port.h"
+#include "scripted_screen.h"
+
+namespace puolukka::test {
+
+// A scripted screen that also notes what the terminal pane held when each box appeared.
+class RecordingScreen : public ScriptedScreen {
+public:
+    std::vector<std::string> termAtBox;
+    Answer messageBox(const MessageBox& box) override
+    {
+        termAtBox.push_back(term);
+        return ScriptedScreen::messageBox(box);
+    }
+};
+
+// The link as start-up leaves it, over a scripted port that echoes like the reader.
+class LinkFixture : public ::testing::Test {
+protected:
+    LinkFixture()
+    {
+        port.setSettings("9600,E,8,1");
+        port.setCommPort(1);
+        port.setPortOpen(true);
+        port.echo = true;
+        app.settings = PortSettings{"1", "4", "8", "E", "1", "9600", "0", "0"};
+        app.card.ClassByte = "A0";
+        app.card.ShowInTerminal = 1;
+        app.card.CardReady = 1;
+    }
+
+    // A log file in the test's temporary folder, opened as the terminal opens it.
+    std::string openLog(const std::string& name = "link.log")
+    {
+        const std::string path = ::testing::TempDir() + name;
+        std::remove(path.c_str());
+        std::string error;
+        EXPECT_TRUE(app.log.open(path, &error)) << error;
+        return path;
+    }
+
+    static std::string fileBytes(const std::string& path)
+    {
+        std::string bytes;
+        if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+            char buf[4096];
+            std::size_t n;
+            while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+                bytes.append(buf, n);
+            std::fclose(f);
+        }
+        return bytes;
+    }
+
+    VirtualClock clock;
+    RecordingScreen screen;
+    ScriptedPort port{clock};
+    App app{screen, clock, port};
+};
+
+}  // namespace puolukka::test
