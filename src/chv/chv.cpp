@@ -1,0 +1,157 @@
+#include "chv/chv.h"
+
+#include "app/app.h"
+#include "conversions/conversions.h"
+#include "filesystem/hex_text.h"
+#include "link/exchange.h"
+
+namespace puolukka {
+
+namespace {
+
+// A PIN (CHV) of GSM 11.11 has 4 to 8 digits, a PUK exactly 8; the command
+// carries 8 bytes for each.
+constexpr std::size_t kMinPinDigits = 4;
+constexpr std::size_t kCodeDigits = 8;
+
+constexpr const char* kBadPin = "PIN-koodin pitää olla 4–8 numeroa.";
+constexpr const char* kBadPuk = "PUK-koodissa saa olla vain numeroita.";
+
+bool onlyDigits(const std::string& code)
+{
+    for (char c : code)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// The card counts every wrong presentation, so a code that cannot be right is
+// refused here before anything goes to the card.
+bool acceptablePin(App& app, const std::string& code)
+{
+    if (onlyDigits(code) && code.size() >= kMinPinDigits && code.size() <= kCodeDigits)
+        return true;
+    showMessage(app.screen, kBadPin, kAppTitle, Icon::Exclamation);
+    return false;
+}
+
+// The code's digits as bytes 30-39, padded with FF to the 8 bytes of the command.
+std::string codeData(const std::string& code)
+{
+    std::string data;
+    for (char c : code) {
+        data += '3';
+        data += c;
+    }
+    while (data.size() < 2 * kCodeDigits)
+        data += "FF";
+    return data;
+}
+
+// Shows and logs the command text, then sends it.
+void sendText(App& app, const std::string& text)
+{
+    commandLine(app, text + "\r\n");
+    std::string bytes = HexToBytes(text);
+    app.card.CardDelay = 50;
+    Send2Card(app, bytes, app.card.CardDelay);
+}
+
+bool accepted(const App& app) { return lastChars(app.card.AnswerHex, 4) == "9000"; }
+
+// The outcome of a verification or unblocking: the code is kept only when the card said 9000.
+void recordOutcome(App& app, std::string& code, const char* field)
+{
+    if (accepted(app)) {
+        app.screen.setText(field, code);
+    } else {
+        code.clear();
+        app.screen.setText(field, "INVALID");
+    }
+}
+
+// VERIFY CHV: header, then the code. The code is asked before anything is sent,
+// so that a cancel leaves the card with no half-sent command.
+void verify(App& app, const std::string& code, const std::string& header, std::string& stored, const char* field)
+{
+    stored = code;
+    sendText(app, header);
+    sendText(app, codeData(code));
+    recordOutcome(app, stored, field);
+}
+
+struct UnblockTexts {
+    const char* parameters;  // INS P1 P2 P3 after the class
+    const char* pukPrompt;
+    const char* pukLengthMessage;
+    const char* pinPrompt;
+};
+
+// UNBLOCK CHV: the PUK and the new PIN are both asked before the header is sent.
+void unblock(App& app, const UnblockTexts& texts, std::string& stored, const char* field)
+{
+    app.screen.setEnabled("GetResp3", false);
+    const std::string header = app.card.ClassByte + texts.parameters;
+    const std::string puk = app.screen.inputBox(texts.pukPrompt, header, "");
+    if (puk.empty())
+        return;
+    if (characterCount(puk) != kCodeDigits) {
+        showMessage(app.screen, texts.pukLengthMessage);
+        return;
+    }
+    if (!onlyDigits(puk)) {
+        showMessage(app.screen, kBadPuk, kAppTitle, Icon::Exclamation);
+        return;
+    }
+    const std::string pukData = codeData(puk);
+    const std::string pin = app.screen.inputBox(texts.pinPrompt, pukData, "");
+    if (pin.empty() || !acceptablePin(app, pin)) {
+        stored.clear();
+        return;
+    }
+    stored = pin;
+    sendText(app, header);
+    sendText(app, pukData);
+    sendText(app, codeData(pin));
+    recordOutcome(app, stored, field);
+}
+
+}  // namespace
+
+void luepin(App& app)
+{
+    app.screen.setEnabled("GetResp3", false);
+    const std::string code = app.screen.inputBox("Anna PIN1:", "PIN1", "");
+    if (code.empty() || !acceptablePin(app, code)) {
+        app.card.Pin1Code.clear();
+        return;
+    }
+    verify(app, code, app.card.ClassByte + "20000108", app.card.Pin1Code, "PIN1Valid");
+}
+
+void PinCHV2_Click(App& app)
+{
+    app.screen.setEnabled("GetResp3", false);
+    const std::string code = app.screen.inputBox("Please enter SIM CHV2 (PIN2) Number :", kAppTitle, "");
+    if (code.empty() || !acceptablePin(app, code)) {
+        app.card.Pin2Code.clear();
+        return;
+    }
+    verify(app, code, app.card.ClassByte + "20000208", app.card.Pin2Code, "PIN2Valid");
+}
+
+void PUK1_Click(App& app)
+{
+    static constexpr UnblockTexts kTexts{"2C000010", "Please enter SIM UNBLOCK 1 (PUK1) Number :",
+                                         "PUK1 MUST have 8 digits !", "Please enter SIM CHV1 (PIN1) Number :"};
+    unblock(app, kTexts, app.card.Pin1Code, "PIN1Valid");
+}
+
+void PUK2_Click(App& app)
+{
+    static constexpr UnblockTexts kTexts{"2C000210", "Please enter SIM UNBLOCK 2 (PUK2) Number :",
+                                         "PUK2 MUST have 8 digits !", "Please enter SIM CHV2 (PIN2) Number :"};
+    unblock(app, kTexts, app.card.Pin2Code, "PIN2Valid");
+}
+
+}  // namespace puolukka

@@ -1,0 +1,76 @@
+#include "filesystem/selection.h"
+
+#include "app/app.h"
+#include "conversions/conversions.h"
+#include "filesystem/hex_text.h"
+#include "link/exchange.h"
+
+namespace puolukka {
+
+namespace {
+
+// Every selection waits 50 ms for each of its two exchanges.
+constexpr int kSelectDelayMs = 50;
+// What follows the identifier on its command line: twelve spaces and "= ".
+constexpr const char* kLineSeparator = "            = ";
+
+// SELECT: class, A4, P1 00, P2 00, two bytes of identifier to follow.
+std::string selectHeader(const App& app) { return app.card.ClassByte + "A4000002"; }
+
+void send(App& app, const std::string& text)
+{
+    std::string bytes = HexToBytes(text);
+    app.card.CardDelay = kSelectDelayMs;
+    Send2Card(app, bytes, app.card.CardDelay);
+}
+
+// The card answers a good SELECT with 9F and the length of the file's
+// description: keep that last byte for the GET RESPONSE that follows.
+void keepResponseLength(App& app) { app.card.ResponseLength = lastChars(app.card.AnswerHex, 2); }
+
+// Header line first, then the header; then the identifier line and the identifier.
+void selectInCurrentDirectory(App& app, const std::string& identifier, const std::string& lineText)
+{
+    const std::string header = selectHeader(app);
+    commandLine(app, header + "\r\n");
+    send(app, header);
+    commandLine(app, identifier + kLineSeparator + lineText + "\r\n");
+    send(app, identifier);
+}
+
+void selectUnderRoot(App& app, const std::string& identifier, const std::string& lineText)
+{
+    SelRoot(app);
+    selectInCurrentDirectory(app, identifier, lineText);
+    keepResponseLength(app);
+}
+
+}  // namespace
+
+void SelRoot(App& app)
+{
+    // Here the header's line follows the card's answer to the header in the pane.
+    const std::string header = selectHeader(app);
+    send(app, header);
+    commandLine(app, header + "\r\n");
+    app.clock.sleepMs(50);
+    commandLine(app, std::string("3F00") + kLineSeparator + "Root-MF 3F00" + "\r\n");
+    send(app, "3F00");
+    keepResponseLength(app);
+}
+
+void SelDF_GSM(App& app) { selectUnderRoot(app, "7F20", "DF-GSM 7F20"); }
+
+void SelDF_TELECOM(App& app) { selectUnderRoot(app, "7F10", "DF-TELECOM 7F10"); }
+
+// The second GSM directory (DCS1800 cards) carries the same caption as the first.
+void SelDF_GSM2(App& app) { selectUnderRoot(app, "7F21", "DF-GSM 7F21"); }
+
+void SelCmd(App& app, const std::string& CmdData, const std::string& FileData)
+{
+    selectInCurrentDirectory(app, CmdData, FileData);
+    app.clock.sleepMs(100);
+    keepResponseLength(app);
+}
+
+}  // namespace puolukka

@@ -1,0 +1,169 @@
+#include "link/reset.h"
+
+#include <cmath>
+
+#include "app/app.h"
+#include "filesystem/explorer.h"
+#include "filesystem/selection.h"
+#include "link/exchange.h"
+
+namespace puolukka {
+
+namespace {
+
+enum class ResetLine { Rts, Dtr };
+
+// What tells the three resets apart.
+struct ResetKind {
+    bool setsCardReady;
+    int method;               // ResetMethod: 1 RTS, 2 DTR
+    ResetLine line;
+    bool showsAnswerToReset;  // sets ShowInTerminal = 1 before the answer-to-reset is read
+    int pauseBeforeDescriptionMs;
+};
+
+constexpr ResetKind kResetointi{true, 1, ResetLine::Rts, true, 50};
+constexpr ResetKind kCommand1{false, 1, ResetLine::Rts, true, 50};
+constexpr ResetKind kCommand2{false, 2, ResetLine::Dtr, false, 30};
+
+void setLine(App& app, ResetLine line, bool on)
+{
+    if (line == ResetLine::Rts)
+        app.port.setRTSEnable(on);
+    else
+        app.port.setDTREnable(on);
+}
+
+// The reset contact is wired to RTS or DTR; the pulse's direction is the reader's wiring.
+void pulse(App& app, ResetLine line)
+{
+    const int polarity = app.card.ResetPolarity;
+    if (polarity != 0 && polarity != 1)
+        return;
+    const bool first = polarity == 0;
+    setLine(app, line, first);
+    app.clock.sleepMs(250);
+    setLine(app, line, !first);
+}
+
+// The text of a field without its first n characters (UTF-8 aware).
+std::string withoutFirst(const std::string& text, std::size_t n)
+{
+    std::size_t pos = 0;
+    for (std::size_t seen = 0; pos < text.size(); ++pos) {
+        if ((static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80 && seen++ == n)
+            break;
+    }
+    return text.substr(pos);
+}
+
+void deleteFirst(App& app, const char* field, std::size_t n)
+{
+    app.screen.setText(field, withoutFirst(app.screen.text(field), n));
+}
+
+// A new card: no codes known, no descriptions, the master file current.
+void forgetCard(App& app)
+{
+    Screen& screen = app.screen;
+    app.card.Pin1Code.clear();
+    app.card.Pin2Code.clear();
+    screen.setText("PIN1Valid", "INVALID");
+    screen.setText("PIN2Valid", "INVALID");
+    for (const char* label : {"ACS61", "ACS62", "ACS63", "ACS64", "ACS65"})
+        screen.setText(label, "");
+    for (const char* field : {"PIN1Status", "PIN2Status", "PUK1Status", "PUK2Status"})
+        deleteFirst(app, field, 4);
+    for (const char* field : {"PIN1Left", "PIN2Left"})
+        deleteFirst(app, field, 1);
+    for (const char* field : {"PUK1Left", "PUK2Left", "SubDFNum", "SubEFNum", "Keys", "CLKStatus"})
+        deleteFirst(app, field, 3);
+    app.card.CurrentDirectory = "MF-3F00-MF ";
+    app.card.CurrentFile = "MF-3F00-MF";
+    screen.setText("Label3", " " + app.card.CurrentDirectory);
+}
+
+void reset(App& app, const ResetKind& kind)
+{
+    if (kind.setsCardReady)
+        app.card.CardReady = 1;
+    app.card.ResetMethod = kind.method;
+
+    // With the port closed there is no card to talk to: the old card's state is
+    // still forgotten, but nothing is sent and no stale answer is decoded.
+    const bool portOpen = app.port.portOpen();
+    if (portOpen) {
+        app.port.clearInBuffer();
+        pulse(app, kind.line);
+    }
+    forgetCard(app);
+    if (!portOpen) {
+        app.card.ShowInTerminal = 1;
+        return;
+    }
+
+    if (kind.showsAnswerToReset)
+        app.card.ShowInTerminal = 1;
+    // The answer-to-reset must have arrived by now.
+    app.clock.sleepMs(300);
+    while (app.port.inBufferCount() > 0) {
+        std::string chunk = app.port.input();
+        if (chunk.empty())
+            break;
+        ShowAnswer(app, chunk);
+    }
+
+    // The master file's description, read silently, refreshes the PIN1 state.
+    app.card.ShowInTerminal = 0;
+    app.screen.setEnabled("GetResp3", true);
+    SelRoot(app);
+    app.clock.sleepMs(kind.pauseBeforeDescriptionMs);
+    GetResp3_Click(app);
+    app.screen.setEnabled("GetResp3", false);
+    app.card.ShowInTerminal = 1;
+}
+
+// Seconds from b to a on a clock that wraps at midnight: negative while a is before b.
+double secondsAfter(double a, double b)
+{
+    double d = a - b;
+    if (d < -43200)
+        d += 86400;
+    else if (d > 43200)
+        d -= 86400;
+    return d;
+}
+
+}  // namespace
+
+void resetointi(App& app) { reset(app, kResetointi); }
+
+void Command1_Click(App& app) { reset(app, kCommand1); }
+
+void Command2_Click(App& app) { reset(app, kCommand2); }
+
+bool Form_Unload(App& app)
+{
+    if (!app.port.portOpen())
+        return false;
+    double deadline = std::round(app.clock.timeOfDaySeconds() + 10);
+    while (app.port.outBufferCount() > 0) {
+        app.screen.processEvents();
+        if (secondsAfter(app.clock.timeOfDaySeconds(), deadline) > 0) {
+            const MessageBox box{"Unable to transmit datas", kAppTitle, Buttons::AbortRetryIgnore, Icon::Question,
+                                 Answer::Ok};
+            const Answer answer = app.screen.messageBox(box);
+            if (answer == Answer::Abort)
+                return true;
+            if (answer != Answer::Retry)
+                break;
+            deadline = std::round(app.clock.timeOfDaySeconds() + 10);
+        }
+        // Let time pass between looks at the port instead of spinning.
+        app.clock.sleepMs(10);
+    }
+    app.port.setPortOpen(false);
+    return false;
+}
+
+}  // namespace puolukka
