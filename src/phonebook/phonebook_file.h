@@ -1,5 +1,10 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "phonebook/phonebook_state.h"
+
 namespace puolukka {
 
 struct App;
@@ -8,5 +13,12 @@ struct App;
 void avaa(App& app);
 // Saves the phonebook in memory to a file ("Tallenna luettelo").
 void SavePB_Click(App& app);
+
+// A phonebook file is one entry a line, each line ended by CR LF, one byte per
+// character (the padding bytes 255 of the names included).
+// The lines of a file's content; a last line without its CR LF counts the same.
+std::vector<std::string> phonebookFileLines(const std::string& content);
+// The file's content for entries 1..PBCount.
+std::string phonebookFileText(const Phonebook& book);
 
 }  // namespace puolukka

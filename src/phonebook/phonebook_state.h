@@ -13,6 +13,7 @@ struct Phonebook {
     int CardRecLen = 0;         // record length of EF ADN learned by the last write
     int RecLenWarning = 0;      // 1: the record-length warning may still be shown in this write
     std::vector<std::string> CardRecord;  // records built by the current write
+    int EditorOpen = 0;         // 1 while the list window PhoneEdit is shown: Term stays disabled
 };
 
 }  // namespace puolukka

@@ -1,0 +1,166 @@
+// Phonebook transfer timing on the virtual card: 250 records of 28 bytes at
+// 9600 baud, virtual clock. For the read and the write record loops it prints
+// the virtual time taken, the line-time limit (every character on the line,
+// echo and answer, at 12 bit times) and their ratio, for the T=0 receive the
+// program uses and for the fixed waits of the first design (100 ms per READ
+// RECORD, 50 + 80 ms per UPDATE RECORD). The last line is
+// "ratio read R write W" for the program's own loops.
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "card_fixture.cpp"
+#include "scripted_screen.cpp"
+
+#include "conversions/adn_codec.h"
+#include "conversions/conversions.h"
+#include "filesystem/selection.h"
+#include "link/reset.h"
+#include "phonebook/card_transfer.h"
+#include "phonebook/record_loops.h"
+
+namespace {
+
+using namespace puolukka;
+using test::CardFixture;
+using test::CardOptions;
+
+constexpr int kRecords = 250;
+constexpr int kRecordLength = 28;
+const std::string kRecLenText = "1C";
+
+CardOptions benchCard()
+{
+    CardOptions o;
+    o.pin1Enabled = false;
+    o.adnRecordLength = kRecordLength;
+    o.adnRecordCount = kRecords;
+    return o;
+}
+
+// Characters on the line for the card's trace since it was cleared: each
+// command's bytes come back as echo, then the card's answer.
+long long lineCharacters(const CardFixture& fx)
+{
+    long long n = 0;
+    for (const auto& t : fx.port.trace())
+        if (t.kind == sim::TraceEntry::Kind::Command)
+            n += (long long)(t.command.size() + t.answer.size());
+    return n;
+}
+
+struct Measure {
+    double seconds = 0;
+    double limitSeconds = 0;
+    double ratio() const { return limitSeconds > 0 ? seconds / limitSeconds : 0; }
+};
+
+Measure measure(CardFixture& fx, std::int64_t startUs)
+{
+    Measure m;
+    m.seconds = double(fx.clock.nowUs() - startUs) / 1e6;
+    m.limitSeconds = double(lineCharacters(fx)) * double(fx.port.characterTimeUs()) / 1e6;
+    return m;
+}
+
+void prepare(CardFixture& fx)
+{
+    resetointi(fx.app);
+    SelDF_TELECOM(fx.app);
+    SelCmd(fx.app, "6F3A", "ADN");
+    fx.port.clearTrace();
+}
+
+// The first design's loops: write, sleep a fixed time, take what has arrived.
+void fixedWaitExchange(CardFixture& fx, const std::string& bytes, int waitMs)
+{
+    fx.port.output(bytes);
+    fx.clock.sleepMs(waitMs);
+    while (fx.port.inBufferCount() > 0)
+        fx.port.input();
+}
+
+std::string readHeader(int i) { return HexToBytes("A0B2" + hexByte(i) + "04" + kRecLenText); }
+std::string updateHeader(int i) { return HexToBytes("A0DC" + hexByte(i) + "04" + kRecLenText); }
+
+std::vector<std::string> benchRecords()
+{
+    std::vector<std::string> records(1);
+    int warning = 1;
+    for (int i = 1; i <= kRecords; ++i)
+        records.push_back(EntryToRecord("Nimi " + std::to_string(i) + "/81/0401234" + std::to_string(i),
+                                        kRecordLength, warning));
+    return records;
+}
+
+void print(const char* what, const Measure& m)
+{
+    std::printf("%-24s virtual %8.3f s  line-time limit %8.3f s  ratio %.3f\n", what, m.seconds, m.limitSeconds,
+                m.ratio());
+}
+
+}  // namespace
+
+int main()
+{
+    const std::vector<std::string> records = benchRecords();
+
+    Measure readT0, writeT0, readFixed, writeFixed;
+    {
+        CardFixture fx(benchCard());
+        prepare(fx);
+        std::vector<std::string> entries;
+        std::int64_t start = fx.clock.nowUs();
+        if (readAdnRecords(fx.app, kRecords, kRecLenText, entries) != LoopOutcome::Done)
+            std::printf("read loop did not finish\n");
+        readT0 = measure(fx, start);
+
+        fx.port.clearTrace();
+        start = fx.clock.nowUs();
+        if (writeAdnRecords(fx.app, records, kRecLenText) != LoopOutcome::Done)
+            std::printf("write loop did not finish\n");
+        writeT0 = measure(fx, start);
+        int wrong = 0;
+        for (int i = 1; i <= kRecords; ++i)
+            wrong += fx.adnRecord(i) != records[std::size_t(i)];
+        if (wrong != 0)
+            std::printf("%d records differ after the write\n", wrong);
+    }
+    {
+        CardFixture fx(benchCard());
+        prepare(fx);
+        std::int64_t start = fx.clock.nowUs();
+        for (int i = 1; i <= kRecords; ++i)
+            fixedWaitExchange(fx, readHeader(i), 100);
+        readFixed = measure(fx, start);
+
+        fx.port.clearTrace();
+        start = fx.clock.nowUs();
+        for (int i = 1; i <= kRecords; ++i) {
+            fixedWaitExchange(fx, updateHeader(i), 50);
+            fixedWaitExchange(fx, records[std::size_t(i)], 80);
+        }
+        writeFixed = measure(fx, start);
+    }
+
+    std::printf("%d records of %d bytes, 9600 baud, virtual clock\n", kRecords, kRecordLength);
+    print("read, T=0 receive", readT0);
+    print("read, fixed 100 ms", readFixed);
+    print("write, T=0 receive", writeT0);
+    print("write, fixed 50+80 ms", writeFixed);
+
+    {
+        CardFixture fx(benchCard());
+        const auto wallStart = std::chrono::steady_clock::now();
+        const std::int64_t start = fx.clock.nowUs();
+        PhnBook_Click(fx.app);
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        std::printf("whole read (PhnBook_Click, %d entries): virtual %.3f s, wall %.3f s\n",
+                    fx.app.phonebook.PBCount, double(fx.clock.nowUs() - start) / 1e6, wall);
+    }
+    std::printf("ratio read %.2f write %.2f\n", readT0.ratio(), writeT0.ratio());
+    return 0;
+}

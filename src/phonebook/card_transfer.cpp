@@ -1,0 +1,327 @@
+#include "phonebook/card_transfer.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "app/app.h"
+#include "app/settings_file.h"
+#include "chv/chv.h"
+#include "conversions/adn_codec.h"
+#include "conversions/conversions.h"
+#include "filesystem/selection.h"
+#include "link/exchange.h"
+#include "link/reset.h"
+#include "phonebook/term_pane.h"
+#include "phonebook/record_loops.h"
+#include "phonebook/t0_receive.h"
+
+namespace puolukka {
+
+namespace {
+
+constexpr const char* kReplaceQuestion = "Korvataanko muistissa oleva luettelo?";
+constexpr const char* kNoCardText = "SIM-korttia ei löytynyt. Tarkista kortti!";
+constexpr const char* kNoPhonebookText = "Ei luetteloa muistissaa!";
+constexpr const char* kTelecomDirectory = "DF-7F10-TELECOM";
+constexpr const char* kAdnFile = "EF-6F3A-ADN";
+// READ RECORD and UPDATE RECORD address a record by its one-byte number.
+constexpr int kMaxRecords = 255;
+constexpr unsigned char kReadRecord = 0xB2;
+constexpr unsigned char kUpdateRecord = 0xDC;
+
+// The text of an answer from 1-based character position on, as many as there
+// are: positions past the end read as empty text.
+std::string mid(const std::string& text, std::size_t position, std::size_t length)
+{
+    if (position == 0 || position > text.size())
+        return {};
+    return text.substr(position - 1, length);
+}
+
+// What the GET RESPONSE of EF ADN tells: its size and record length. In
+// AnswerHex the five echoed header bytes and the procedure byte come first, so
+// data byte k begins at character 2k + 11.
+struct AdnDescription {
+    int fileSize = 0;
+    std::string recLenText;  // two hex digits as the card gave them, P3 of the record commands
+    int recLen = 0;
+};
+
+AdnDescription describeAdn(const std::string& answerHex)
+{
+    AdnDescription d;
+    d.fileSize = HexToValue(mid(answerHex, 17, 2)) * 256 + HexToValue(mid(answerHex, 19, 2));
+    d.recLenText = mid(answerHex, 41, 2);
+    d.recLen = HexToValue(d.recLenText);
+    return d;
+}
+
+// Records in the file: the size over the record length, rounded to the nearest
+// whole number with a half going to the even one.
+int recordCount(int fileSize, int recLen)
+{
+    if (recLen == 0)
+        return 0;
+    int count = fileSize / recLen;
+    const int twiceRest = 2 * (fileSize % recLen);
+    if (twiceRest > recLen || (twiceRest == recLen && count % 2 != 0))
+        ++count;
+    return std::min(count, kMaxRecords);
+}
+
+// Selects EF ADN under DF TELECOM and shows where the card now stands.
+void selectAdn(App& app)
+{
+    SelDF_TELECOM(app);
+    SelCmd(app, "6F3A", "ADN");
+    app.card.CurrentDirectory = kTelecomDirectory;
+    app.card.CurrentFile = kAdnFile;
+    app.screen.setText("Label3", " " + app.card.CurrentDirectory);
+}
+
+// Re-selects the file silently and fetches its description.
+AdnDescription fetchAdnDescription(App& app)
+{
+    Test_Response(app);
+    std::string command = HexToBytes(app.card.ClassByte + "C00000" + app.card.ResponseLength);
+    app.card.CardDelay = 100;
+    Send2Card(app, command, app.card.CardDelay);
+    return describeAdn(app.card.AnswerHex);
+}
+
+// Asks before a phonebook in memory is replaced; the answer's code (6 Yes,
+// 7 No) is kept in AnswerHex as the program has always done.
+bool confirmReplace(App& app)
+{
+    const MessageBox box{kReplaceQuestion, kAppTitle, Buttons::YesNo, Icon::Question, Answer::No};
+    const bool yes = app.screen.messageBox(box) == Answer::Yes;
+    app.card.AnswerHex = yes ? "6" : "7";
+    return yes;
+}
+
+void hideProgress(App& app)
+{
+    app.screen.setVisible("Form2", false);
+    app.screen.setValue("ProgressBar1", 0);
+}
+
+void showProgress(App& app, const std::string& caption, int maximum)
+{
+    app.screen.setText("Form2", caption);
+    app.screen.setRange("ProgressBar1", 0, maximum);
+    app.screen.setVisible("Form2", true);
+}
+
+// Ends a transfer cut short: the window goes, the user is told, and the next
+// card operation starts with a reset.
+void abandonTransfer(App& app, LoopOutcome outcome)
+{
+    hideProgress(app);
+    app.card.ShowInTerminal = 1;
+    app.card.CardReady = 0;
+    showMessage(app.screen, loopOutcomeText(outcome), kAppTitle, Icon::Exclamation);
+}
+
+std::string doneText(int count) { return " Done : " + numberWithSign(count) + " Records \r\n"; }
+
+}  // namespace
+
+std::string loopOutcomeText(LoopOutcome outcome)
+{
+    switch (outcome) {
+    case LoopOutcome::LineLost:
+        return "Yhteys kortinlukijaan katkesi. Siirto keskeytettiin.";
+    case LoopOutcome::CardMute:
+        return "SIM-kortti lakkasi vastaamasta. Siirto keskeytettiin.";
+    case LoopOutcome::Done:
+        break;
+    }
+    return {};
+}
+
+LoopOutcome readAdnRecords(App& app, int count, const std::string& recLenText,
+                           std::vector<std::string>& entries)
+{
+    entries.assign(std::size_t(std::max(count, 0)) + 1, std::string());
+    const T0Expect expect{5, kReadRecord, HexToValue(recLenText), kExchangeTimeoutMs};
+    bool progressShown = false;
+    for (int i = 1; i <= count; ++i) {
+        const std::string header = HexToBytes(app.card.ClassByte + "B2" + hexByte(i) + "04" + recLenText);
+        const T0Answer answer = exchangeT0(app, header, expect);
+        if (answer.lineLost())
+            return LoopOutcome::LineLost;
+        if (answer.status == T0Status::Mute)
+            return LoopOutcome::CardMute;
+        if (!progressShown) {
+            showProgress(app, "Luetaan muistia", count);
+            progressShown = true;
+        }
+        appendToTerm(app, ".");
+        LogTxt(app, ".");
+        app.screen.setText("RinProc2", numberWithSign(i));
+        // The record and its status word; an answer that ended early keeps,
+        // undecoded, what followed the echo and the procedure byte.
+        entries[std::size_t(i)] = answer.status == T0Status::Complete ? answer.data + answer.status2
+                                                                      : mid(answer.bytes, 7, std::string::npos);
+        app.screen.setValue("ProgressBar1", i);
+    }
+    return LoopOutcome::Done;
+}
+
+LoopOutcome writeAdnRecords(App& app, const std::vector<std::string>& records, const std::string& recLenText)
+{
+    const int count = int(records.size()) - 1;
+    bool progressShown = false;
+    for (int i = 1; i <= count; ++i) {
+        const std::string header = HexToBytes(app.card.ClassByte + "DC" + hexByte(i) + "04" + recLenText);
+        const T0Answer procedure = exchangeT0(app, header, T0Expect{5, kUpdateRecord, -1, kExchangeTimeoutMs});
+        if (procedure.lineLost())
+            return LoopOutcome::LineLost;
+        if (procedure.status == T0Status::Mute)
+            return LoopOutcome::CardMute;
+
+        bool written = false;
+        // A status word instead of the procedure byte (98 04: access condition
+        // not fulfilled) has ended the command: the record is not sent, or
+        // the card would take its bytes for the next command.
+        if (procedure.status == T0Status::Complete) {
+            const std::string& record = records[std::size_t(i)];
+            const T0Answer result =
+                exchangeT0(app, record, T0Expect{int(record.size()), -1, 0, kExchangeTimeoutMs});
+            if (result.lineLost())
+                return LoopOutcome::LineLost;
+            if (result.status == T0Status::Mute)
+                return LoopOutcome::CardMute;
+            written = result.status == T0Status::Complete && result.ok();
+        }
+        if (!progressShown) {
+            showProgress(app, "Kirjoitetaan muistia", count + 2);
+            progressShown = true;
+        }
+        const std::string mark = written ? "." : "X";
+        if (app.card.ShowInTerminal == 1)
+            appendToTerm(app, mark);
+        LogTxt(app, mark);
+        app.screen.setText("RinProc2", numberWithSign(i));
+        app.screen.setValue("ProgressBar1", i);
+    }
+    return LoopOutcome::Done;
+}
+
+void PhnBook_Click(App& app)
+{
+    CardState& card = app.card;
+    if (card.CardReady == 0)
+        resetointi(app);
+    app.screen.setEnabled("GetResp3", false);
+    if (card.Chv1State == "Enabled" && card.Pin1Code.empty()) {
+        luepin(app);
+        if (card.CardReady == 0)
+            return;
+    }
+    if (app.phonebook.PBCount != 0 && !confirmReplace(app))
+        return;
+
+    selectAdn(app);
+    const AdnDescription adn = fetchAdnDescription(app);
+    const int count = recordCount(adn.fileSize, adn.recLen);
+    if (count == 0) {
+        // The phonebook in memory stays: the user agreed to replace it with
+        // the card's, not with nothing.
+        showMessage(app.screen, kNoCardText);
+        card.CardReady = 0;
+        return;
+    }
+
+    // Records are gathered apart and replace the phonebook only when all of
+    // them were read.
+    std::vector<std::string> entries;
+    const LoopOutcome outcome = readAdnRecords(app, count, adn.recLenText, entries);
+    if (outcome != LoopOutcome::Done) {
+        abandonTransfer(app, outcome);
+        return;
+    }
+    const std::string done = doneText(count);
+    appendToTerm(app, done);
+    LogTxt(app, done);
+    for (int i = 1; i <= count; ++i)
+        entries[std::size_t(i)] = RecordToEntry(entries[std::size_t(i)]);
+
+    app.phonebook.PBEntry = std::move(entries);
+    app.phonebook.PBCount = count;
+    app.screen.setEnabled("WritePB", true);
+    card.ShowInTerminal = 1;
+    hideProgress(app);
+}
+
+void WritePB_Click(App& app)
+{
+    CardState& card = app.card;
+    Phonebook& book = app.phonebook;
+    if (card.CardReady == 0)
+        resetointi(app);
+    // The terminal takes no typing while the card is being written; it is
+    // given back however the write ends.
+    app.screen.setEnabled("Term", false);
+    const TerminalRelease release(app);
+    book.RecLenWarning = 1;
+    app.screen.setEnabled("GetResp3", false);
+    if (card.Pin1Code.empty() && card.Chv1State == "Enabled") {
+        luepin(app);
+        if (card.CardReady == 0)
+            return;
+    }
+    if (book.PBCount == 0) {
+        showMessage(app.screen, kNoPhonebookText, kAppTitle, Icon::Exclamation);
+        return;
+    }
+
+    selectAdn(app);
+    const AdnDescription adn = fetchAdnDescription(app);
+    book.CardRecLen = adn.recLen;
+    const int cardCount = recordCount(adn.fileSize, adn.recLen);
+    if (cardCount == 0) {
+        showMessage(app.screen, kNoCardText);
+        card.CardReady = 0;
+        return;
+    }
+    if (cardCount < book.PBCount) {
+        showMessage(app.screen, " Enemmän muistipaikkoja kuin SIM:llä vähennetään " + numberWithSign(cardCount)
+                                    + " muistipaikkaan");
+        book.PBCount = cardCount;
+        book.PBEntry.resize(std::size_t(cardCount) + 1);
+    }
+
+    book.CardRecord.assign(std::size_t(book.PBCount) + 1, std::string());
+    for (int i = 1; i <= book.PBCount; ++i) {
+        const std::string& entry = i < int(book.PBEntry.size()) ? book.PBEntry[std::size_t(i)] : std::string();
+        RecLenNotice notice = RecLenNotice::None;
+        std::string record = EntryToRecord(entry, book.CardRecLen, book.RecLenWarning, &notice);
+        // The card takes exactly P3 bytes; anything else would leave it out of step.
+        record.resize(std::size_t(book.CardRecLen), char(0xFF));
+        book.CardRecord[std::size_t(i)] = std::move(record);
+        if (notice != RecLenNotice::None)
+            appendToTerm(app, recLenWarningText(notice));
+    }
+
+    card.ShowInTerminal = 0;
+    SelDF_TELECOM(app);
+    SelCmd(app, "6F3A", "ADN");
+    card.CurrentDirectory = kTelecomDirectory;
+    card.CurrentFile = kAdnFile;
+    card.ShowInTerminal = 1;
+
+    const LoopOutcome outcome = writeAdnRecords(app, book.CardRecord, adn.recLenText);
+    book.CardRecord.assign(1, std::string());
+    if (outcome != LoopOutcome::Done) {
+        abandonTransfer(app, outcome);
+        return;
+    }
+    const std::string done = doneText(book.PBCount);
+    if (card.ShowInTerminal == 1)
+        appendToTerm(app, done);
+    LogTxt(app, done);
+    hideProgress(app);
+}
+
+}  // namespace puolukka

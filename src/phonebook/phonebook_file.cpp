@@ -1,0 +1,233 @@
+#include "phonebook/phonebook_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/settings_file.h"
+#include "phonebook/term_pane.h"
+
+namespace puolukka {
+
+namespace {
+
+constexpr const char* kOpenTitle = "Avaa luettelo";
+constexpr const char* kOpenFilter = "luettelot (*.phb)|*.phb|Kaikki tiedostot (*.*)|*.*|Teksti (*.txt)|*.txt";
+constexpr const char* kSaveTitle = "Tallenna luettelo";
+constexpr const char* kSaveFilter = "Luettelot (*.phb)|*.phb|Kaikki tiedostot (*.*)|*.*|Teksti (*.txt)|*.txt";
+constexpr const char* kReplaceQuestion = "Korvataanko muistissa oleva luettelo?";
+constexpr const char* kNothingToSave = "Ei tallennettavaa luetteloa muistissa!";
+// A phonebook file holds at most a few hundred short lines; anything far
+// larger is not one, and is refused before it fills the memory.
+constexpr long long kMaxFileBytes = 16LL * 1024 * 1024;
+
+void warn(App& app, const std::string& text) { showMessage(app.screen, text, kAppTitle, Icon::Exclamation); }
+
+std::string errnoText(int error) { return std::strerror(error); }
+
+// The whole file, byte for byte; false with a reason when it cannot be read.
+bool readWholeFile(const std::string& path, std::string& content, std::string& reason)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = errnoText(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        reason = S_ISDIR(info.st_mode) ? "se on kansio" : "se ei ole tavallinen tiedosto";
+        ::close(fd);
+        return false;
+    }
+    if (info.st_size > kMaxFileBytes) {
+        reason = "tiedosto on liian suuri luetteloksi";
+        ::close(fd);
+        return false;
+    }
+    content.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            reason = errnoText(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        content.append(buffer, std::size_t(n));
+        if (content.size() > std::size_t(kMaxFileBytes)) {
+            reason = "tiedosto on liian suuri luetteloksi";
+            ::close(fd);
+            return false;
+        }
+    }
+    ::close(fd);
+    return true;
+}
+
+bool writeAll(int fd, const std::string& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+// Writes the content beside the target and renames it over the target, so
+// that an earlier file is either replaced whole or left as it was.
+bool replaceFile(const std::string& path, const std::string& content, std::string& reason)
+{
+    const auto slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp = directory + "/." + base + ".XXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+        reason = errnoText(errno);
+        return false;
+    }
+    temp = name.data();
+
+    // A new file gets the usual permissions, a replaced one keeps its own.
+    struct stat existing {};
+    mode_t mode = 0;
+    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        mode = existing.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
+
+    const bool written = writeAll(fd, content) && ::fsync(fd) == 0;
+    const int writeError = errno;
+    if (::close(fd) != 0 || !written) {
+        reason = errnoText(written ? errno : writeError);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        reason = errnoText(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> phonebookFileLines(const std::string& content)
+{
+    std::vector<std::string> lines;
+    if (content.empty())
+        return lines;
+    // Lines end in CR LF; a name may hold a lone CR or LF byte, so those do
+    // not end a line. Only a file without a single CR LF (edited where lines
+    // end in LF) is split at LF.
+    const bool crlf = content.find("\r\n") != std::string::npos;
+    const std::string separator = crlf ? "\r\n" : "\n";
+    std::size_t start = 0;
+    while (start < content.size()) {
+        const auto end = content.find(separator, start);
+        if (end == std::string::npos) {
+            lines.push_back(content.substr(start));  // a last line without its line end
+            break;
+        }
+        lines.push_back(content.substr(start, end - start));
+        start = end + separator.size();
+    }
+    return lines;
+}
+
+std::string phonebookFileText(const Phonebook& book)
+{
+    std::string text;
+    for (int k = 1; k <= book.PBCount && k < int(book.PBEntry.size()); ++k)
+        text += book.PBEntry[std::size_t(k)] + "\r\n";
+    return text;
+}
+
+void avaa(App& app)
+{
+    app.screen.setEnabled("Term", false);
+    const TerminalRelease release(app);
+    if (app.phonebook.PBCount != 0) {
+        const MessageBox box{kReplaceQuestion, kAppTitle, Buttons::YesNo, Icon::Question, Answer::No};
+        const bool yes = app.screen.messageBox(box) == Answer::Yes;
+        app.card.AnswerHex = yes ? "6" : "7";
+        if (!yes)
+            return;
+    }
+    const FileChoice choice = app.screen.fileDialog(kOpenTitle, kOpenFilter, "", false);
+    if (choice.cancelled) {
+        releaseTerminal(app);
+        app.screen.setFocus("Term");
+        return;
+    }
+    if (choice.path.empty())
+        return;
+
+    // The whole file is read before anything is replaced: a file that cannot
+    // be read leaves the phonebook as it was.
+    std::string content;
+    std::string reason;
+    if (!readWholeFile(choice.path, content, reason)) {
+        warn(app, "Luetteloa ei voitu lukea tiedostosta " + choice.path + " (" + reason
+                      + "). Muistissa oleva luettelo säilyi ennallaan.");
+        return;
+    }
+    const std::vector<std::string> lines = phonebookFileLines(content);
+    std::vector<std::string> entries(1);
+    entries.reserve(lines.size() + 1);
+    for (const std::string& line : lines) {
+        entries.push_back(line);
+        app.screen.setText("RinProc2", numberWithSign(long(entries.size() - 1)));
+    }
+    app.phonebook.PBEntry = std::move(entries);
+    app.phonebook.PBCount = int(lines.size());
+    app.screen.setEnabled("WritePB", true);
+}
+
+void SavePB_Click(App& app)
+{
+    app.screen.setEnabled("Term", false);
+    const TerminalRelease release(app);
+    if (app.phonebook.PBCount == 0) {
+        warn(app, kNothingToSave);
+        return;
+    }
+    const FileChoice choice = app.screen.fileDialog(kSaveTitle, kSaveFilter, "", true);
+    if (choice.cancelled) {
+        releaseTerminal(app);
+        app.screen.setFocus("Term");
+        return;
+    }
+    if (choice.path.empty())
+        return;
+    std::string reason;
+    if (!replaceFile(choice.path, phonebookFileText(app.phonebook), reason))
+        warn(app, "Luetteloa ei voitu tallentaa tiedostoon " + choice.path + " (" + reason
+                      + "). Aiempi tiedosto säilyi ennallaan.");
+}
+
+}  // namespace puolukka
