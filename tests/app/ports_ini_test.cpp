@@ -8,65 +8,42 @@
 namespace puolukka {
 namespace {
 
-TEST(PortsMap, DefaultsToTheMachinesSerialPorts)
-{
-    const PortsMap ports;
-    EXPECT_EQ(ports.deviceForPort(1), "/dev/ttyS0");
-    EXPECT_EQ(ports.deviceForPort(4), "/dev/ttyS3");
-    EXPECT_EQ(ports.deviceForPort(16), "/dev/ttyS15");
-    EXPECT_EQ(ports.deviceForPort(0), "");
-    EXPECT_EQ(ports.deviceForPort(-1), "");
-}
-
-TEST(PortsMap, ReadsLinesInEitherCaseWithCommentsAndLineEnds)
+TEST(PortsMap, ReadsLinesInEitherCaseWithCommentsAndSkipsBadOnes)
 {
     PortsMap ports;
-    ports.parse("\xEF\xBB\xBF# readers of this desk\r\n"
-                "COM1 = /dev/ttyUSB0\r\n"
-                "com2=virtual\n"
-                "   Com3   =   virtual:card.json   \r\n"
-                "; COM4 = /dev/ttyS9\n"
-                "\n"
-                "COM4 = rfc2217://localhost:7000\r\n"
+    ports.parse("\xEF\xBB\xBF# readers of this desk\r\nCOM1 = /dev/ttyUSB0\r\ncom2=virtual\n"
+                "   Com3   =   virtual:card.json   \r\n; COM4 = /dev/ttyS9\n\nCOM4 = rfc2217://localhost:7000\r\n"
                 "COM12 = \"/dev/serial/by-id/usb-My Reader\"");
     EXPECT_TRUE(ports.warnings().empty());
-    EXPECT_EQ(ports.deviceForPort(1), "/dev/ttyUSB0");
-    EXPECT_EQ(ports.deviceForPort(2), "virtual");
-    EXPECT_EQ(ports.deviceForPort(3), "virtual:card.json");
-    EXPECT_EQ(ports.deviceForPort(4), "rfc2217://localhost:7000");
-    EXPECT_EQ(ports.deviceForPort(5), "/dev/ttyS4");
-    EXPECT_EQ(ports.deviceForPort(12), "/dev/serial/by-id/usb-My Reader");
-}
+    // Without a line, COM n is /dev/ttyS<n-1>; numbers below 1 have no device.
+    const std::pair<int, std::string> rows[] = {
+        {1, "/dev/ttyUSB0"}, {2, "virtual"}, {3, "virtual:card.json"}, {4, "rfc2217://localhost:7000"},
+        {5, "/dev/ttyS4"},   {16, "/dev/ttyS15"}, {12, "/dev/serial/by-id/usb-My Reader"}, {0, ""}, {-1, ""}};
+    for (const auto& [n, device] : rows)
+        EXPECT_EQ(ports.deviceForPort(n), device) << n;
 
-TEST(PortsMap, SkipsLinesItCannotUseAndSaysWhich)
-{
-    PortsMap ports;
-    ports.parse("COM1 /dev/ttyUSB0\nPORT2 = virtual\nCOM3 =\nCOMx = virtual\nCOM2 = virtual\n");
-    EXPECT_EQ(ports.deviceForPort(1), "/dev/ttyS0");
-    EXPECT_EQ(ports.deviceForPort(2), "virtual");
-    EXPECT_EQ(ports.deviceForPort(3), "/dev/ttyS2");
-    ASSERT_EQ(ports.warnings().size(), 4u);
-    EXPECT_EQ(ports.warnings()[0].rfind("ports.ini line 1: ", 0), 0u) << ports.warnings()[0];
-    EXPECT_EQ(ports.warnings()[2].rfind("ports.ini line 3: ", 0), 0u) << ports.warnings()[2];
+    // Lines it cannot use are skipped, and the warnings say which.
+    PortsMap bad;
+    bad.parse("COM1 /dev/ttyUSB0\nPORT2 = virtual\nCOM3 =\nCOMx = virtual\nCOM2 = virtual\n");
+    EXPECT_EQ(bad.deviceForPort(1) + " " + bad.deviceForPort(2) + " " + bad.deviceForPort(3),
+              "/dev/ttyS0 virtual /dev/ttyS2");
+    ASSERT_EQ(bad.warnings().size(), 4u);
+    EXPECT_EQ(bad.warnings()[0].rfind("ports.ini line 1: ", 0), 0u) << bad.warnings()[0];
+    EXPECT_EQ(bad.warnings()[2].rfind("ports.ini line 3: ", 0), 0u) << bad.warnings()[2];
 }
 
 TEST(PortsMap, LoadsFromTheStartDirectoryAndToleratesNoFile)
 {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / "puolukka_ports_ini_test";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-
-    PortsMap none;
-    std::string error;
-    EXPECT_TRUE(none.load(dir.string(), &error));
+    const auto dir = std::filesystem::path(::testing::TempDir()) / "puolukka_ports_ini";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    PortsMap none, some;
+    EXPECT_TRUE(none.load(dir.string()));
     EXPECT_EQ(none.deviceForPort(2), "/dev/ttyS1");
-
     std::ofstream(dir / "ports.ini", std::ios::binary) << "COM2 = virtual\r\n";
-    PortsMap some;
-    EXPECT_TRUE(some.load(dir.string(), &error));
+    EXPECT_TRUE(some.load(dir.string()));
     EXPECT_EQ(some.deviceForPort(2), "virtual");
-    fs::remove_all(dir);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

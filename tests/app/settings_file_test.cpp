@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,207 +11,83 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kDialogFile[] =
-    "[ComSettings]\r\n"
-    "Comport =  1\r\n"
-    "IRQ = 4\r\n"
-    "Word_Length = 8\r\n"
-    "Parity = E\r\n"
-    "StopBits = 1\r\n"
-    "Baud_Rate = 9600\r\n"
-    "HandShake = 0\r\n"
-    "Echo = 0\r\n";
+const std::string kDialogFile =
+    "[ComSettings]\r\nComport =  1\r\nIRQ = 4\r\nWord_Length = 8\r\nParity = E\r\nStopBits = 1\r\n"
+    "Baud_Rate = 9600\r\nHandShake = 0\r\nEcho = 0\r\n";
+const PortSettings kDialogValues{" 1", "4", "8", "E", "1", "9600", "0", "0"};
 
-PortSettings dialogValues()
+// The dialog's file with every `from` replaced by `to`.
+std::string with(const std::string& from, const std::string& to)
 {
-    PortSettings s;
-    s.Comport = " 1";
-    s.IRQ = "4";
-    s.Word_Length = "8";
-    s.Parity = "E";
-    s.StopBits = "1";
-    s.Baud_Rate = "9600";
-    s.HandShake = "0";
-    s.Echo = "0";
-    return s;
+    std::string text = kDialogFile;
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
 }
 
-class SettingsFileTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_dir = fs::temp_directory_path() /
-                ("puolukka_settings_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-    std::string path() const { return (m_dir / kSettingsFileName).string(); }
-    std::string contents() const
-    {
-        std::ifstream in(path(), std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-    fs::path m_dir;
-};
-
-TEST(SettingsText, WriterGivesTheNineLinesByteForByte)
+// The eight values joined with "|", then "#" and the error number, then "=" when the parity line had one.
+std::string joined(const SettingsRead& r)
 {
-    EXPECT_EQ(settingsFileText("whatever header", dialogValues()), kDialogFile);
+    const PortSettings& s = r.values;
+    return s.Comport + "|" + s.IRQ + "|" + s.Word_Length + "|" + s.Parity + "|" + s.StopBits + "|" + s.Baud_Rate +
+           "|" + s.HandShake + "|" + s.Echo + "#" + std::to_string(r.errorNumber) + (r.parityHadEquals ? "=" : "");
 }
 
-TEST(SettingsText, DialogFileReadsBackToTheSameValues)
+// Items are read by position; a value is at most 5 characters after the first "=", trimmed.
+TEST(SettingsText, TableOfFiles)
 {
-    const SettingsRead read = parseSettingsText(kDialogFile);
-    EXPECT_EQ(read.errorNumber, 0);
-    EXPECT_EQ(read.SettingsHeader, "[ComSettings]");
-    EXPECT_EQ(read.values.Comport, "1");  // its leading blank is trimmed away
-    EXPECT_EQ(read.values.IRQ, "4");
-    EXPECT_EQ(read.values.Word_Length, "8");
-    EXPECT_EQ(read.values.Parity, "E");
-    EXPECT_EQ(read.values.StopBits, "1");
-    EXPECT_EQ(read.values.Baud_Rate, "9600");
-    EXPECT_EQ(read.values.HandShake, "0");
-    EXPECT_EQ(read.values.Echo, "0");
-    EXPECT_TRUE(read.parityHadEquals);
-    EXPECT_EQ(portParameterText(read.values), "9600,E,8,1");
-}
-
-TEST(SettingsText, ValueWindowIsFiveCharactersAfterTheEquals)
-{
-    struct Row {
-        const char* line;
-        const char* value;
-    } rows[] = {
-        {"Baud_Rate = 9600", "9600"},  {"Baud_Rate=9600", "9600"},    {"Baud_Rate =  9600", "960"},
-        {"Baud_Rate = 19200", "1920"}, {"Baud_Rate =19200", "19200"}, {"Baud_Rate = 9600  ", "9600"},
-        {"Baud_Rate = ", ""},          {"Baud_Rate = a=b", "a=b"},
+    EXPECT_EQ(settingsFileText("whatever header", kDialogValues), kDialogFile);
+    EXPECT_EQ(parseSettingsText(kDialogFile).SettingsHeader, "[ComSettings]");
+    const std::pair<std::string, std::string> rows[] = {
+        {kDialogFile, "1|4|8|E|1|9600|0|0#0="},
+        {with("Baud_Rate = 9600", "Baud_Rate =  9600"), "1|4|8|E|1|960|0|0#0="},
+        {with("Baud_Rate = 9600", "Baud_Rate = 19200"), "1|4|8|E|1|1920|0|0#0="},
+        {with("Baud_Rate = 9600", "Baud_Rate =19200"), "1|4|8|E|1|19200|0|0#0="},
+        {with("Baud_Rate = 9600", "Baud_Rate = "), "1|4|8|E|1||0|0#0="},
+        {with("Baud_Rate = 9600", "Baud_Rate = a=b"), "1|4|8|E|1|a=b|0|0#0="},
+        {with("Comport =  1", "\"Comport = 2, or so\""), "2, o|4|8|E|1|9600|0|0#0="},  // quoted item
+        {with("Comport =  1", "Baud_Rate = 4800\r\nComport = 2"), "4800|2|4|8|E|1|9600|0#0="},
+        {with("Parity = E", "Parity = E,x"), "1|4|8|E|x|1|9600|0#0="},  // a comma shifts the later values
+        {with("Comport =  1", "Comport 2"), "Comport 2|4|8|E|1|9600|0|0#0="},  // no "=": kept whole
+        {with("Parity = E", "Parity E"), "1|4|8|Parity E|1|9600|0|0#0"},
+        {with("Parity = E", "Parity = e"), "1|4|8|e|1|9600|0|0#0="},
+        {with("\r\n", "\n").substr(0, kDialogFile.size() - 10), "1|4|8|E|1|9600|0|0#0="},
+        {"", "|||||||#62"},  // input past end of file
+        {"[ComSettings]\r\nComport = 3\r\nIRQ = 4\r\n", "3|4||||||#62"},
     };
-    for (const auto& row : rows) {
-        const std::string text = std::string("[ComSettings]\r\nComport = 1\r\nIRQ = 4\r\nWord_Length = 8\r\n"
-                                             "Parity = E\r\nStopBits = 1\r\n") +
-                                 row.line + "\r\nHandShake = 0\r\nEcho = 0\r\n";
-        const SettingsRead read = parseSettingsText(text);
-        EXPECT_EQ(read.values.Baud_Rate, row.value) << row.line;
-        EXPECT_EQ(read.values.Echo, "0") << row.line;
-    }
+    for (const auto& [text, read] : rows)
+        EXPECT_EQ(joined(parseSettingsText(text)), read) << text;
+    const std::pair<const char*, long> numbers[] = {{" 1", 1}, {"  12abc", 12}, {"-3", -3}, {"x1", 0}, {"", 0}};
+    for (const auto& [text, value] : numbers)
+        EXPECT_EQ(decimalValue(text), value) << text;
+    EXPECT_EQ(numberWithSign(1) + numberWithSign(0) + numberWithSign(-5), " 1 0-5");
 }
 
-TEST(SettingsText, QuotedItemRunsToItsClosingQuote)
+TEST(SettingsFile, MissingWriteReadRewriteAndFailure)
 {
-    const SettingsRead read = parseSettingsText(
-        "\"[Com,Settings]\"\r\n\"Comport = 2, or so\"\r\nIRQ = 4\r\nWord_Length = 7\r\nParity = O\r\n"
-        "StopBits = 2\r\nBaud_Rate = 2400\r\nHandShake = 1\r\nEcho = 1\r\n");
-    EXPECT_EQ(read.errorNumber, 0);
-    EXPECT_EQ(read.SettingsHeader, "[Com,Settings]");
-    EXPECT_EQ(read.values.Comport, "2, o");
-    EXPECT_EQ(read.values.IRQ, "4");
-    EXPECT_EQ(read.values.Echo, "1");
-}
-
-TEST(SettingsText, ReadsByPositionOnly)
-{
-    const SettingsRead read = parseSettingsText(
-        "[ComSettings]\r\nBaud_Rate = 4800\r\nComport = 2\r\nIRQ = 4\r\nWord_Length = 8\r\nParity = E\r\n"
-        "StopBits = 1\r\nHandShake = 0\r\nEcho = 0\r\n");
-    EXPECT_EQ(read.values.Comport, "4800");
-    EXPECT_EQ(read.values.IRQ, "2");
-    EXPECT_EQ(read.values.Baud_Rate, "1");
-}
-
-TEST(SettingsText, CommaInAValueShiftsTheLaterValues)
-{
-    const SettingsRead read = parseSettingsText(
-        "[ComSettings]\r\nComport = 1\r\nIRQ = 4\r\nWord_Length = 8\r\nParity = E,x\r\nStopBits = 1\r\n"
-        "Baud_Rate = 9600\r\nHandShake = 0\r\nEcho = 0\r\n");
-    EXPECT_EQ(read.errorNumber, 0);
-    EXPECT_EQ(read.values.Parity, "E");
-    EXPECT_EQ(read.values.StopBits, "x");
-    EXPECT_EQ(read.values.Baud_Rate, "1");
-    EXPECT_EQ(read.values.HandShake, "9600");
-    EXPECT_EQ(read.values.Echo, "0");
-}
-
-TEST(SettingsText, LineWithoutEqualsIsKeptWhole)
-{
-    const SettingsRead read = parseSettingsText(
-        "[ComSettings]\r\nComport 2\r\nIRQ = 4\r\nWord_Length = 8\r\nParity E\r\nStopBits = 1\r\n"
-        "Baud_Rate = 9600\r\nHandShake = 0\r\nEcho = 0\r\n");
-    EXPECT_EQ(read.values.Comport, "Comport 2");
-    EXPECT_EQ(decimalValue(read.values.Comport), 0);
-    EXPECT_EQ(read.values.Parity, "Parity E");
-    EXPECT_FALSE(read.parityHadEquals);
-}
-
-TEST(SettingsText, LowerCaseParityIsKeptAsItIs)
-{
-    const SettingsRead read = parseSettingsText(
-        "[ComSettings]\nComport = 1\nIRQ = 4\nWord_Length = 8\nParity = e\nStopBits = 1\nBaud_Rate = 9600\n"
-        "HandShake = 0\nEcho = 0");  // LF line ends and no last line end are read the same
-    EXPECT_EQ(read.errorNumber, 0);
-    EXPECT_EQ(read.values.Parity, "e");
-    EXPECT_TRUE(read.parityHadEquals);
-    EXPECT_EQ(read.values.Echo, "0");
-}
-
-TEST(SettingsText, EmptyAndShortFilesReportInputPastEnd)
-{
-    const SettingsRead empty = parseSettingsText("");
-    EXPECT_EQ(empty.errorNumber, 62);
-    EXPECT_FALSE(empty.errorDescription.empty());
-    EXPECT_EQ(portParameterText(empty.values), ",,,");
-    EXPECT_EQ(decimalValue(empty.values.Comport), 0);
-
-    const SettingsRead shortFile = parseSettingsText("[ComSettings]\r\nComport = 3\r\nIRQ = 4\r\n");
-    EXPECT_EQ(shortFile.errorNumber, 62);
-    EXPECT_EQ(shortFile.values.Comport, "3");  // what could be read is kept
-    EXPECT_EQ(shortFile.values.Word_Length, "");
-}
-
-TEST_F(SettingsFileTest, MissingFileIsError53AndEveryValueEmpty)
-{
-    const SettingsRead read = readSettingsFile(path());
-    EXPECT_EQ(read.errorNumber, 53);
+    const fs::path dir = fs::path(::testing::TempDir()) / "puolukka_settings_file";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string path = (dir / kSettingsFileName).string();
+    SettingsRead read = readSettingsFile(path);
+    EXPECT_EQ(joined(read), "|||||||#53");
     EXPECT_NE(read.errorDescription.find(kSettingsFileName), std::string::npos);
-    EXPECT_EQ(portParameterText(read.values), ",,,");
-}
 
-TEST_F(SettingsFileTest, WriteThenReadRoundTrip)
-{
-    PortSettings values = dialogValues();
+    PortSettings values = kDialogValues;
     values.Comport = " 2";
     values.IRQ = "odd";  // never offered by the dialog: written back as read
     std::string error;
-    ASSERT_TRUE(writeSettingsFile(path(), values, &error)) << error;
-    EXPECT_EQ(contents().substr(0, 29), "[ComSettings]\r\nComport =  2\r\n");
-    const SettingsRead read = readSettingsFile(path());
-    EXPECT_EQ(read.errorNumber, 0);
-    EXPECT_EQ(read.values.Comport, "2");
-    EXPECT_EQ(read.values.IRQ, "odd");
-    EXPECT_EQ(decimalValue(read.values.Comport), 2);
-
+    ASSERT_TRUE(writeSettingsFile(path, values, &error)) << error;
+    read = readSettingsFile(path);
+    EXPECT_EQ(joined(read), "2|odd|8|E|1|9600|0|0#0=");
     // Rewriting replaces the old content instead of appending to it.
-    ASSERT_TRUE(writeSettingsFile(path(), dialogValues(), &error));
-    EXPECT_EQ(contents(), kDialogFile);
-}
+    ASSERT_TRUE(writeSettingsFile(path, kDialogValues, &error));
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), kDialogFile);
 
-TEST_F(SettingsFileTest, WriteFailureIsReported)
-{
-    std::string error;
-    EXPECT_FALSE(writeSettingsFile((m_dir / "no_such_dir" / kSettingsFileName).string(), dialogValues(), &error));
+    EXPECT_FALSE(writeSettingsFile((dir / "no_such_dir" / kSettingsFileName).string(), kDialogValues, &error));
     EXPECT_NE(error.find("no_such_dir"), std::string::npos);
-}
-
-TEST(DecimalValue, ReadsLeadingBlanksSignAndDigits)
-{
-    EXPECT_EQ(decimalValue(" 1"), 1);
-    EXPECT_EQ(decimalValue("  12abc"), 12);
-    EXPECT_EQ(decimalValue("-3"), -3);
-    EXPECT_EQ(decimalValue("x1"), 0);
-    EXPECT_EQ(decimalValue(""), 0);
-    EXPECT_EQ(numberWithSign(1), " 1");
-    EXPECT_EQ(numberWithSign(0), " 0");
-    EXPECT_EQ(numberWithSign(-5), "-5");
+    fs::remove_all(dir);
 }
 
 }  // namespace

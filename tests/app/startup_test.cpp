@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "app/app.h"
 #include "scripted_port.h"
@@ -13,125 +13,83 @@
 namespace puolukka::test {
 namespace {
 
-const char* const kDialogFile =
+const std::string kDialogFile =
     "[ComSettings]\r\nComport =  1\r\nIRQ = 4\r\nWord_Length = 8\r\nParity = E\r\nStopBits = 1\r\n"
     "Baud_Rate = 9600\r\nHandShake = 0\r\nEcho = 1\r\n";
 
 class StartUpTest : public ::testing::Test {
 protected:
-    StartUpTest()
+    ~StartUpTest() override { std::filesystem::remove_all(m_dir); }
+    // Starts with the given settings file (none: no file at all).
+    void start(const std::optional<std::string>& file)
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = std::filesystem::path(::testing::TempDir()) / (std::string("startup_") + info->name());
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
+        if (file)
+            std::ofstream(m_dir / "puolukka.ini", std::ios::binary) << *file;
+        screen.controls.clear();
+        screen.transcript.clear();
+        startUp(app, m_dir.string());
     }
-    ~StartUpTest() override { std::filesystem::remove_all(m_dir); }
 
-    void writeSettings(const std::string& bytes)
-    {
-        std::ofstream(m_dir / "puolukka.ini", std::ios::binary) << bytes;
-    }
-    void start() { startUp(app, m_dir.string()); }
-
-    std::filesystem::path m_dir;
+    std::filesystem::path m_dir = std::filesystem::path(::testing::TempDir()) / "puolukka_startup";
     VirtualClock clock;
     ScriptedScreen screen;
     ScriptedPort port{clock};
     App app{screen, clock, port};
 };
 
-TEST_F(StartUpTest, FileWrittenByTheDialogOpensThePort)
+TEST_F(StartUpTest, FileWrittenByTheDialogOpensThePortAndSetsTheParityLabel)
 {
-    writeSettings(kDialogFile);
     port.deliver("\x3B");
-    start();
-    EXPECT_EQ(app.card.ClassByte, "A0");
+    start(kDialogFile);
     EXPECT_EQ(app.SettingsPath, (m_dir / "puolukka.ini").string());
-    EXPECT_EQ(app.SettingsHeader, "[ComSettings]");
-    EXPECT_EQ(app.settings.Comport, "1");
-    EXPECT_EQ(app.settings.Echo, "1");
     EXPECT_EQ(port.settings(), "9600,E,8,1");
-    EXPECT_EQ(port.commPort(), 1);
-    EXPECT_EQ(port.interval(), 55);
     EXPECT_TRUE(port.portOpen());
-    EXPECT_EQ(port.rThreshold(), 1);
-    EXPECT_EQ(port.sThreshold(), 1);
-    EXPECT_EQ(port.inputLen(), 0);
-    EXPECT_EQ(port.inBufferCount(), 0);
+    // CommPort, Interval, RThreshold, SThreshold, InputLen, and the receive buffer emptied.
+    EXPECT_EQ(std::vector<int>({port.commPort(), port.interval(), port.rThreshold(), port.sThreshold(),
+                                port.inputLen(), port.inBufferCount()}),
+              std::vector<int>({1, 55, 1, 1, 0, 0}));
     EXPECT_TRUE(screen.transcript.empty());
-    EXPECT_EQ(screen.controls["ParStat2"].text, "EVEN");
-    EXPECT_EQ(screen.controls["SimConv1"].text, "NORMAL");
+    EXPECT_EQ(screen.controls["ParStat2"].text + screen.controls["SimConv1"].text, "EVENNORMAL");
     EXPECT_FALSE(screen.enabled("CLOG3"));
-    EXPECT_EQ(app.card.ShowInTerminal, 1);
-    EXPECT_EQ(app.card.InverseConvention, 0);
     EXPECT_EQ(app.TerminalEcho, 0);  // only the settings dialog applies Echo
-    EXPECT_FALSE(port.errorPending());
-}
-
-TEST_F(StartUpTest, ParityLabelFollowsOnlyTheExactLetters)
-{
-    struct Row {
-        std::string line;
-        std::string label;
-    };
-    for (const Row& row : {Row{"Parity = O", "ODD"}, Row{"Parity = N", "NONE"}, Row{"Parity = e", ""},
-                           Row{"Parity E", ""}}) {
+    // The parity label follows only the exact letters.
+    const std::pair<std::string, std::string> rows[] = {
+        {"Parity = O", "ODD"}, {"Parity = N", "NONE"}, {"Parity = e", ""}, {"Parity E", ""}};
+    for (const auto& [line, label] : rows) {
         std::string file = kDialogFile;
-        file.replace(file.find("Parity = E"), 10, row.line);
-        writeSettings(file);
-        screen.controls.clear();
-        start();
-        EXPECT_EQ(screen.controls["ParStat2"].text, row.label) << row.line;
+        start(file.replace(file.find("Parity = E"), 10, line));
+        EXPECT_EQ(screen.controls["ParStat2"].text, label) << line;
         port.setPortOpen(false);
     }
 }
 
-TEST_F(StartUpTest, MissingFileReportsTheLastErrorAndGoesOn)
+// Start-up shows the last error it went past, then goes on.
+TEST_F(StartUpTest, ErrorBoxes)
 {
-    start();
-    // The empty parameter text and port number 0 fail after the file did; the open is last.
+    // settings file, the port cannot open, the box, the port is open afterwards
+    const std::tuple<std::optional<std::string>, bool, std::string, bool> rows[] = {
+        // The empty parameter text and port number 0 fail after the file did; the open is last.
+        {std::nullopt, false, "Error Nr  8002 generated by MSComm1\rInvalid port number", false},
+        // The last line is missing: every value the port needs was read.
+        {kDialogFile.substr(0, kDialogFile.find("Echo")), false,
+         "Error Nr  62 generated by Puolukka\rInput past end of file", true},
+        {kDialogFile, true, "Error Nr  8010 generated by MSComm1\rDevice unavailable", false},
+    };
+    start(std::nullopt);
     EXPECT_EQ(port.settings(), "9600,N,8,1");  // ",,," was refused
-    EXPECT_FALSE(port.portOpen());
-    EXPECT_EQ(screen.messageTexts(),
-              std::vector<std::string>{"Error Nr  8002 generated by MSComm1\rInvalid port number"});
-    EXPECT_EQ(screen.boxes("message")[0].title, "Error");
-    EXPECT_EQ(screen.boxes("message")[0].buttons, Buttons::Ok);
-    EXPECT_TRUE(app.settings.Comport.empty());
-    EXPECT_FALSE(screen.enabled("CLOG3"));
-    EXPECT_EQ(app.card.ShowInTerminal, 1);
-    EXPECT_EQ(screen.controls["SimConv1"].text, "NORMAL");
-}
-
-TEST_F(StartUpTest, EmptyFileShowsOneBox)
-{
-    writeSettings("");
-    start();
-    EXPECT_EQ(screen.messageTexts().size(), 1u);
-    EXPECT_FALSE(port.portOpen());
-}
-
-TEST_F(StartUpTest, FileErrorIsReportedWhenThePortIsFine)
-{
-    // The last line is missing: every value the port needs was read.
-    std::string file = kDialogFile;
-    file.erase(file.find("Echo"));
-    writeSettings(file);
-    start();
-    EXPECT_TRUE(port.portOpen());
-    EXPECT_EQ(screen.messageTexts(),
-              std::vector<std::string>{"Error Nr  62 generated by Puolukka\rInput past end of file"});
-}
-
-TEST_F(StartUpTest, PortThatCannotOpen)
-{
-    writeSettings(kDialogFile);
-    port.openError = PortError{port_error::DeviceNotAvailable, "MSComm1", "Device unavailable"};
-    start();
-    EXPECT_EQ(screen.messageTexts(),
-              std::vector<std::string>{"Error Nr  8010 generated by MSComm1\rDevice unavailable"});
-    EXPECT_FALSE(port.portOpen());
-    EXPECT_FALSE(port.errorPending());  // what start-up went past is not left for later checks
+    for (const auto& [file, openFails, box, open] : rows) {
+        SCOPED_TRACE(box);
+        if (openFails)
+            port.openError = PortError{port_error::DeviceNotAvailable, "MSComm1", "Device unavailable"};
+        start(file);
+        EXPECT_EQ(screen.messageTexts(), std::vector<std::string>{box});
+        EXPECT_EQ(screen.boxes("message")[0].title, "Error");
+        EXPECT_EQ(port.portOpen(), open);
+        EXPECT_FALSE(port.errorPending());  // what start-up went past is not left for later checks
+        port.setPortOpen(false);
+    }
 }
 
 }  // namespace

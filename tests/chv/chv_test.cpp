@@ -4,216 +4,118 @@
 
 #include "card_fixture.h"
 #include "link/reset.h"
-#include "sim/card_description.h"
 
 namespace puolukka {
 namespace {
 
-using test::CardFixture;
-
-// The commands the card received (header and data joined), as hex.
-std::vector<std::string> cardCommands(CardFixture& f)
-{
-    std::vector<std::string> out;
-    for (const sim::TraceEntry& e : f.port.trace())
-        if (e.kind == sim::TraceEntry::Kind::Command)
-            out.push_back(sim::toHex(e.command));
-    return out;
-}
+using Strings = std::vector<std::string>;
 
 // A card just reset, as the phonebook operations find it.
-struct ResetCard : CardFixture {
-    ResetCard()
+struct ResetCard : test::CardFixture {
+    ResetCard() { resetointi(app), port.clearTrace(), screen.clearTranscript(); }
+    // The commands the card received (header and data joined), as hex.
+    Strings commands()
     {
-        resetointi(app);
-        port.clearTrace();
-        screen.clearTranscript();
+        Strings out;
+        for (const sim::TraceEntry& e : port.trace())
+            if (e.kind == sim::TraceEntry::Kind::Command)
+                out.push_back(sim::toHex(e.command));
+        return out;
     }
-    sim::CardDescription& codes() { return card().description(); }
+    // The card's codes and attempts left: "PIN1:left PIN2:left PUK1-left PUK2-left".
+    std::string codes()
+    {
+        const sim::CardDescription& d = card().description();
+        auto n = [](const sim::SecretCode& c) { return std::to_string(c.attemptsLeft); };
+        return d.chv1.code + ":" + n(d.chv1) + " " + d.chv2.code + ":" + n(d.chv2) + " " + n(d.unblockChv1) + " " +
+               n(d.unblockChv2);
+    }
 };
 
-TEST(Pin1, RightCodeIsKept)
-{
-    ResetCard f;
-    f.screen.inputAnswers.push_back("1234");
-    luepin(f.app);
-    const auto inputs = f.screen.boxes("input");
-    ASSERT_EQ(inputs.size(), 1u);
-    EXPECT_EQ(inputs[0].text, "Anna PIN1:");
-    EXPECT_EQ(inputs[0].title, "PIN1");
-    EXPECT_EQ(cardCommands(f), std::vector<std::string>{"A020000108" "31323334FFFFFFFF"});
-    EXPECT_EQ(f.app.card.Pin1Code, "1234");
-    EXPECT_EQ(f.screen.text("PIN1Valid"), "1234");
-    EXPECT_EQ(f.app.card.CardReady, 1);
-    EXPECT_TRUE(f.card().chv1Verified());
-    EXPECT_NE(f.screen.term.find("A020000108\r\n"), std::string::npos);
-    EXPECT_NE(f.screen.term.find("31323334FFFFFFFF\r\n"), std::string::npos);
-}
+using Click = void (*)(App&);
+constexpr const char* kUntouched = "1234:3 5678:3 10 10";
 
-TEST(Pin1, WrongCodeCostsOneAttempt)
-{
-    ResetCard f;
-    f.screen.inputAnswers.push_back("4321");
-    luepin(f.app);
-    EXPECT_EQ(f.screen.messageTexts(), std::vector<std::string>{"Annoit väärän PIN-koodin!"});
-    EXPECT_EQ(f.app.card.CardReady, 0);
-    EXPECT_EQ(f.app.card.Pin1Code, "");
-    EXPECT_EQ(f.screen.text("PIN1Valid"), "INVALID");
-    EXPECT_EQ(f.codes().chv1.attemptsLeft, 2);
-}
-
-TEST(Pin1, BlockedCode)
-{
-    ResetCard f;
-    f.codes().chv1.attemptsLeft = 0;
-    f.screen.inputAnswers.push_back("1234");
-    luepin(f.app);
-    EXPECT_EQ(f.screen.messageTexts(), std::vector<std::string>{"Kortti on lukkiutunut!"});
-    EXPECT_EQ(f.screen.text("PIN1Valid"), "INVALID");
-    EXPECT_EQ(f.app.card.CardReady, 1);
-}
-
-TEST(Pin1, MalformedCodesAndCancelSendNothing)
-{
-    for (const char* typed : {"", "12a4", "123", "123456789", "12 34", "１２３４"}) {
-        ResetCard f;
-        f.app.card.Pin1Code = "9999";
-        f.screen.inputAnswers.push_back(typed);
-        luepin(f.app);
-        EXPECT_TRUE(cardCommands(f).empty()) << typed;
-        EXPECT_FALSE(f.card().commandPending()) << typed;
-        EXPECT_EQ(f.codes().chv1.attemptsLeft, 3) << typed;
-        EXPECT_EQ(f.app.card.Pin1Code, "") << typed;
-        EXPECT_EQ(f.screen.text("PIN1Valid"), "INVALID") << typed;  // as the reset left it
-        const auto messages = f.screen.boxes("message");
-        if (std::string(typed).empty()) {
-            EXPECT_TRUE(messages.empty());
-        } else {
-            ASSERT_EQ(messages.size(), 1u) << typed;
-            EXPECT_EQ(messages[0].text, "PIN-koodin pitää olla 4–8 numeroa.");
-            EXPECT_EQ(messages[0].title, "Puolukka");
-            EXPECT_EQ(messages[0].icon, Icon::Exclamation);
-        }
-    }
-}
-
-TEST(Pin1, EightDigitsAreSentWithoutPadding)
-{
-    ResetCard f;
-    f.screen.inputAnswers.push_back("12345678");
-    luepin(f.app);
-    EXPECT_EQ(cardCommands(f), std::vector<std::string>{"A020000108" "3132333435363738"});
-    EXPECT_EQ(f.codes().chv1.attemptsLeft, 2);  // the demo card's PIN1 is 1234
-}
-
-TEST(Pin2, FourDigitCode)
-{
-    ResetCard f;
-    f.screen.inputAnswers.push_back("5678");
-    PinCHV2_Click(f.app);
-    const auto inputs = f.screen.boxes("input");
-    ASSERT_EQ(inputs.size(), 1u);
-    EXPECT_EQ(inputs[0].text, "Please enter SIM CHV2 (PIN2) Number :");
-    EXPECT_EQ(inputs[0].title, "Puolukka");
-    EXPECT_EQ(cardCommands(f), std::vector<std::string>{"A020000208" "35363738FFFFFFFF"});
-    EXPECT_EQ(f.app.card.Pin2Code, "5678");
-    EXPECT_EQ(f.screen.text("PIN2Valid"), "5678");
-    EXPECT_FALSE(f.screen.enabled("GetResp3"));
-}
-
-TEST(Pin2, WrongAndRefused)
-{
-    ResetCard f;
-    f.screen.inputAnswers = {"1111", "abcd"};
-    PinCHV2_Click(f.app);
-    EXPECT_EQ(f.screen.text("PIN2Valid"), "INVALID");
-    EXPECT_EQ(f.codes().chv2.attemptsLeft, 2);
-    PinCHV2_Click(f.app);
-    EXPECT_EQ(f.codes().chv2.attemptsLeft, 2);
-    EXPECT_EQ(cardCommands(f).size(), 1u);
-}
-
-TEST(Puk1, EightDigitPukSetsTheNewPin)
-{
-    ResetCard f;
-    f.codes().chv1.attemptsLeft = 0;
-    f.screen.inputAnswers = {"12345678", "4321"};
-    PUK1_Click(f.app);
-    const auto inputs = f.screen.boxes("input");
-    ASSERT_EQ(inputs.size(), 2u);
-    EXPECT_EQ(inputs[0].text, "Please enter SIM UNBLOCK 1 (PUK1) Number :");
-    EXPECT_EQ(inputs[0].title, "A02C000010");
-    EXPECT_EQ(inputs[1].text, "Please enter SIM CHV1 (PIN1) Number :");
-    EXPECT_EQ(inputs[1].title, "3132333435363738");
-    EXPECT_EQ(cardCommands(f),
-              std::vector<std::string>{"A02C000010" "3132333435363738" "34333231FFFFFFFF"});
-    EXPECT_EQ(f.app.card.Pin1Code, "4321");
-    EXPECT_EQ(f.screen.text("PIN1Valid"), "4321");
-    EXPECT_EQ(f.codes().chv1.code, "4321");
-    EXPECT_EQ(f.codes().chv1.attemptsLeft, 3);
-    EXPECT_NE(f.screen.term.find("A02C000010\r\n"), std::string::npos);
-}
-
-TEST(Puk1, PukOfWrongLengthOrNotDigitsIsRefused)
+TEST(Chv, CodesGoToTheCardAndTheOutcomeIsShown)
 {
     struct Row {
-        const char* puk;
-        const char* message;
+        Click click;
+        bool pin1Blocked;
+        Strings answers, prompts;  // prompts: "title|text" of each input box
+        std::string command;       // the one command the card received
+        Strings messages;
+        const char *shown, *codes;  // PIN1Valid (PIN1, PUK1) or PIN2Valid afterwards; the card afterwards
     };
-    for (const Row& row : {Row{"1234567", "PUK1 MUST have 8 digits !"}, Row{"123456789", "PUK1 MUST have 8 digits !"},
-                           Row{"1234567a", "PUK-koodissa saa olla vain numeroita."}}) {
+    const std::string pin1 = "PIN1|Anna PIN1:", pin2 = "Puolukka|Please enter SIM CHV2 (PIN2) Number :";
+    const std::string puk1 = "A02C000010|Please enter SIM UNBLOCK 1 (PUK1) Number :";
+    const std::string wrong = "Annoit väärän PIN-koodin!", newPin1 = "|Please enter SIM CHV1 (PIN1) Number :";
+    const Row rows[] = {
+        {luepin, false, {"1234"}, {pin1}, "A020000108" "31323334FFFFFFFF", {}, "1234", kUntouched},
+        {luepin, false, {"4321"}, {pin1}, "A020000108" "34333231FFFFFFFF", {wrong}, "INVALID", "1234:2 5678:3 10 10"},
+        {luepin, false, {"12345678"}, {pin1}, "A020000108" "3132333435363738", {wrong}, "INVALID", "1234:2 5678:3 10 10"},
+        {luepin, true, {"1234"}, {pin1}, "A020000108" "31323334FFFFFFFF", {"Kortti on lukkiutunut!"}, "INVALID",
+         "1234:0 5678:3 10 10"},
+        {PinCHV2_Click, false, {"5678"}, {pin2}, "A020000208" "35363738FFFFFFFF", {}, "5678", kUntouched},
+        {PinCHV2_Click, false, {"1111"}, {pin2}, "A020000208" "31313131FFFFFFFF", {wrong}, "INVALID", "1234:3 5678:2 10 10"},
+        {PUK1_Click, true, {"12345678", "4321"}, {puk1, "3132333435363738" + newPin1},
+         "A02C000010" "3132333435363738" "34333231FFFFFFFF", {}, "4321", "4321:3 5678:3 10 10"},
+        {PUK1_Click, false, {"87654321", "4321"}, {puk1, "3837363534333231" + newPin1},
+         "A02C000010" "3837363534333231" "34333231FFFFFFFF", {wrong}, "INVALID", "1234:3 5678:3 9 10"},
+        {PUK2_Click, false, {"87654321", "2468"},
+         {"A02C000210|Please enter SIM UNBLOCK 2 (PUK2) Number :", "3837363534333231|Please enter SIM CHV2 (PIN2) Number :"},
+         "A02C000210" "3837363534333231" "32343638FFFFFFFF", {}, "2468", "1234:3 2468:3 10 10"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
         ResetCard f;
-        f.screen.inputAnswers = {row.puk, "1234"};
-        PUK1_Click(f.app);
-        EXPECT_EQ(f.screen.messageTexts(), std::vector<std::string>{row.message}) << row.puk;
-        EXPECT_EQ(f.screen.boxes("input").size(), 1u) << row.puk;  // no new PIN asked
-        EXPECT_TRUE(cardCommands(f).empty()) << row.puk;
-        EXPECT_EQ(f.codes().unblockChv1.attemptsLeft, 10);
+        f.card().description().chv1.attemptsLeft = row.pin1Blocked ? 0 : 3;
+        f.screen.inputAnswers.assign(row.answers.begin(), row.answers.end());
+        row.click(f.app);
+        Strings prompts;
+        for (const auto& box : f.screen.boxes("input")) prompts.push_back(box.title + "|" + box.text);
+        EXPECT_EQ(prompts, row.prompts);
+        EXPECT_EQ(f.commands(), Strings{row.command});
+        EXPECT_NE(f.screen.term.find(row.command.substr(0, 10) + "\r\n"), std::string::npos);  // the header line
+        EXPECT_EQ(f.screen.messageTexts(), row.messages);
+        const bool first = row.click == luepin || row.click == PUK1_Click;
+        EXPECT_EQ(f.screen.text(first ? "PIN1Valid" : "PIN2Valid"), row.shown);
+        EXPECT_EQ(first ? f.app.card.Pin1Code : f.app.card.Pin2Code, row.shown == std::string("INVALID") ? "" : row.shown);
+        EXPECT_EQ(f.codes(), row.codes);
+        EXPECT_FALSE(f.screen.enabled("GetResp3"));
     }
 }
 
-TEST(Puk1, CancelOrBadNewPinSendsNothing)
+TEST(Chv, MalformedCodesAndCancelSendNothing)
 {
-    for (const char* pin : {"", "12x4"}) {
+    struct Row {
+        Click click;
+        Strings answers;             // all are asked
+        const char *message, *stored;  // "" for none; "Pin1Code|Pin2Code" afterwards, both were 9999
+    };
+    const char *bad = "PIN-koodin pitää olla 4–8 numeroa.", *puk1Length = "PUK1 MUST have 8 digits !";
+    const Row rows[] = {
+        {luepin, {""}, "", "|9999"}, {luepin, {"12a4"}, bad, "|9999"}, {luepin, {"123"}, bad, "|9999"},
+        {luepin, {"123456789"}, bad, "|9999"}, {luepin, {"12 34"}, bad, "|9999"}, {luepin, {"１２３４"}, bad, "|9999"},
+        {PinCHV2_Click, {"abcd"}, bad, "9999|"}, {PUK2_Click, {"8765432"}, "PUK2 MUST have 8 digits !", "9999|9999"},
+        {PUK1_Click, {"1234567"}, puk1Length, "9999|9999"}, {PUK1_Click, {"123456789"}, puk1Length, "9999|9999"},
+        {PUK1_Click, {"1234567a"}, "PUK-koodissa saa olla vain numeroita.", "9999|9999"},
+        {PUK1_Click, {"12345678", ""}, "", "|9999"}, {PUK1_Click, {"12345678", "12x4"}, bad, "|9999"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.answers.back());
         ResetCard f;
-        f.app.card.Pin1Code = "1234";
-        f.screen.inputAnswers = {"12345678", pin};
-        PUK1_Click(f.app);
-        EXPECT_TRUE(cardCommands(f).empty()) << pin;
+        f.app.card.Pin1Code = f.app.card.Pin2Code = "9999";
+        f.screen.inputAnswers.assign(row.answers.begin(), row.answers.end());
+        f.screen.inputAnswers.push_back("1234");  // must not be asked
+        row.click(f.app);
+        EXPECT_EQ(f.screen.boxes("input").size(), row.answers.size());
+        EXPECT_TRUE(f.commands().empty());
         EXPECT_FALSE(f.card().commandPending());
-        EXPECT_EQ(f.app.card.Pin1Code, "");
+        EXPECT_EQ(f.codes(), kUntouched);
+        EXPECT_EQ(f.app.card.Pin1Code + "|" + f.app.card.Pin2Code, row.stored);
+        EXPECT_EQ(f.screen.messageTexts(), *row.message ? Strings{row.message} : Strings{});
+        for (const auto& box : f.screen.boxes("message"))
+            EXPECT_TRUE(box.text != bad || (box.title == "Puolukka" && box.icon == Icon::Exclamation));
     }
-}
-
-TEST(Puk1, WrongPuk)
-{
-    ResetCard f;
-    f.screen.inputAnswers = {"87654321", "4321"};
-    PUK1_Click(f.app);
-    EXPECT_EQ(f.screen.text("PIN1Valid"), "INVALID");
-    EXPECT_EQ(f.app.card.Pin1Code, "");
-    EXPECT_EQ(f.codes().unblockChv1.attemptsLeft, 9);
-    EXPECT_EQ(f.codes().chv1.code, "1234");
-}
-
-TEST(Puk2, UnblocksPin2)
-{
-    ResetCard f;
-    f.screen.inputAnswers = {"87654321", "2468"};
-    PUK2_Click(f.app);
-    const auto inputs = f.screen.boxes("input");
-    ASSERT_EQ(inputs.size(), 2u);
-    EXPECT_EQ(inputs[0].text, "Please enter SIM UNBLOCK 2 (PUK2) Number :");
-    EXPECT_EQ(inputs[0].title, "A02C000210");
-    EXPECT_EQ(inputs[1].text, "Please enter SIM CHV2 (PIN2) Number :");
-    EXPECT_EQ(cardCommands(f), std::vector<std::string>{"A02C000210" "3837363534333231" "32343638FFFFFFFF"});
-    EXPECT_EQ(f.app.card.Pin2Code, "2468");
-    EXPECT_EQ(f.screen.text("PIN2Valid"), "2468");
-
-    ResetCard shortPuk;
-    shortPuk.screen.inputAnswers = {"8765432"};
-    PUK2_Click(shortPuk.app);
-    EXPECT_EQ(shortPuk.screen.messageTexts(), std::vector<std::string>{"PUK2 MUST have 8 digits !"});
 }
 
 }  // namespace

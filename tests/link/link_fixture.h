@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,24 @@
 #include "scripted_screen.h"
 
 namespace puolukka::test {
+
+// A log file in the test's temporary folder, opened as the terminal opens it.
+inline std::string openLog(App& app, const std::string& name)
+{
+    const std::string path = ::testing::TempDir() + name;
+    std::remove(path.c_str());
+    std::string error;
+    EXPECT_TRUE(app.log.open(path, &error)) << error;
+    return path;
+}
+
+inline std::string fileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
 
 // A scripted screen that also notes what the terminal pane held when each box appeared.
 class RecordingScreen : public ScriptedScreen {
@@ -36,29 +56,7 @@ protected:
         app.card.ShowInTerminal = 1;
         app.card.CardReady = 1;
     }
-
-    // A log file in the test's temporary folder, opened as the terminal opens it.
-    std::string openLog(const std::string& name = "link.log")
-    {
-        const std::string path = ::testing::TempDir() + name;
-        std::remove(path.c_str());
-        std::string error;
-        EXPECT_TRUE(app.log.open(path, &error)) << error;
-        return path;
-    }
-
-    static std::string fileBytes(const std::string& path)
-    {
-        std::string bytes;
-        if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-            char buf[4096];
-            std::size_t n;
-            while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-                bytes.append(buf, n);
-            std::fclose(f);
-        }
-        return bytes;
-    }
+    std::string openLog() { return test::openLog(app, "link.log"); }
 
     VirtualClock clock;
     RecordingScreen screen;

@@ -4,14 +4,11 @@
 
 #include "card_fixture.h"
 #include "scripted_port.h"
-#include "scripted_screen.h"
-#include "sim/card_description.h"
 
 namespace puolukka {
 namespace {
 
 using test::CardFixture;
-using test::CardOptions;
 
 bool cardHeardAtr(CardFixture& f)
 {
@@ -30,7 +27,7 @@ std::vector<std::string> cardCommands(CardFixture& f)
     return out;
 }
 
-std::string atrPairs(CardFixture& f) { return sim::toHex(f.card().description().atr, true); }
+std::string atrLine(CardFixture& f) { return sim::toHex(f.card().description().atr, true) + " \r\n"; }
 
 TEST(Reset, ResetointiPulsesRtsAndReadsTheMasterFile)
 {
@@ -40,83 +37,66 @@ TEST(Reset, ResetointiPulsesRtsAndReadsTheMasterFile)
     f.app.card.ShowInTerminal = 0;
     f.screen.setText("ACS61", "ALWAYS");
     resetointi(f.app);
-
-    EXPECT_FALSE(f.port.rtsEnable());  // on, then off
-    EXPECT_FALSE(f.port.dtrEnable());
+    EXPECT_FALSE(f.port.rtsEnable() || f.port.dtrEnable());  // RTS on, then off
     EXPECT_TRUE(cardHeardAtr(f));
     EXPECT_EQ(f.app.card.CardReady, 1);
     EXPECT_EQ(f.app.card.ResetMethod, 1);
-    EXPECT_EQ(f.app.card.Pin1Code, "");
-    EXPECT_EQ(f.app.card.Pin2Code, "");
-    EXPECT_EQ(f.screen.text("PIN1Valid"), "INVALID");
-    EXPECT_EQ(f.screen.text("PIN2Valid"), "INVALID");
-    EXPECT_EQ(f.screen.text("ACS61"), "");
+    EXPECT_EQ(f.app.card.Pin1Code + f.app.card.Pin2Code, "");
+    EXPECT_EQ(f.screen.text("PIN1Valid") + f.screen.text("PIN2Valid") + f.screen.text("ACS61"), "INVALIDINVALID");
     EXPECT_EQ(f.app.card.CurrentDirectory, "MF-3F00-MF ");
     EXPECT_EQ(f.app.card.CurrentFile, "MF-3F00-MF");
     EXPECT_EQ(f.screen.text("Label3"), " MF-3F00-MF ");
     // The answer-to-reset is shown; the master file's selection and description are not.
-    EXPECT_EQ(f.screen.term, atrPairs(f) + " \r\n");
+    EXPECT_EQ(f.screen.term, atrLine(f));
     EXPECT_EQ(cardCommands(f), (std::vector<std::string>{"A0A40000023F00", "A0C0000016"}));
     EXPECT_EQ(f.app.card.Chv1State, "Enabled");
-    EXPECT_EQ(f.screen.text("PIN1Active"), "ENABLED");
-    EXPECT_EQ(f.screen.text("PIN1Left"), "3");
+    EXPECT_EQ(f.screen.text("PIN1Active") + f.screen.text("PIN1Left"), "ENABLED3");
     EXPECT_EQ(f.screen.text("RespMFDF"), "Response on MF ");
     EXPECT_FALSE(f.screen.enabled("GetResp3"));
     EXPECT_EQ(f.app.card.ShowInTerminal, 1);
 }
 
-TEST(Reset, InvertedPolarityEndsWithTheLineOn)
+TEST(Reset, ResetButtonsPulseTheirLineAndShowTheAnswer)
 {
-    // A reader that holds the card in reset while RTS is off, DTR not wired.
-    sim::CardDescription card = test::makeCard(CardOptions{.resetAssertedWhenOn = false});
+    // Command1 shows the answer-to-reset even with the display off; Command2 only with it on.
+    for (const auto& [button, shown] : {std::pair{1, 0}, {1, 1}, {2, 0}, {2, 1}}) {
+        SCOPED_TRACE(button * 10 + shown);
+        CardFixture f;
+        f.app.card.ShowInTerminal = shown;
+        button == 1 ? Command1_Click(f.app) : Command2_Click(f.app);
+        EXPECT_FALSE(f.port.dtrEnable() || f.port.rtsEnable());
+        EXPECT_TRUE(cardHeardAtr(f));
+        EXPECT_EQ(f.app.card.ResetMethod, button);
+        EXPECT_EQ(f.screen.term, button == 2 && !shown ? "" : atrLine(f));
+        EXPECT_EQ(f.app.card.Chv1State, "Enabled");
+        EXPECT_EQ(f.app.card.ShowInTerminal, 1);
+    }
+}
+
+TEST(Reset, ResetPolarity)
+{
+    // Inverted: a reader that holds the card in reset while RTS is off, DTR not wired.
+    sim::CardDescription card = test::makeCard(test::CardOptions{.resetAssertedWhenOn = false});
     card.resetOnDtr = false;
-    CardFixture f(card);
-    f.app.card.ResetPolarity = 1;
-    Command1_Click(f.app);
-    EXPECT_TRUE(f.port.rtsEnable());
-    EXPECT_FALSE(f.port.dtrEnable());
-    EXPECT_TRUE(cardHeardAtr(f));
-    EXPECT_EQ(f.app.card.Chv1State, "Enabled");
-    EXPECT_EQ(f.app.card.CardReady, 0);  // only resetointi sets it
-    EXPECT_EQ(f.app.card.ResetMethod, 1);
-}
-
-TEST(Reset, OtherPolarityLeavesTheLinesAlone)
-{
-    CardFixture f;
-    f.app.card.ResetPolarity = 2;
-    f.port.setDTREnable(false);
-    f.app.card.Pin1Code = "1234";
-    resetointi(f.app);
-    EXPECT_FALSE(f.port.rtsEnable());
-    EXPECT_FALSE(cardHeardAtr(f));
-    EXPECT_EQ(f.app.card.Pin1Code, "");
-    EXPECT_EQ(f.screen.text("PIN1Valid"), "INVALID");
-    EXPECT_EQ(cardCommands(f).front(), "A0A40000023F00");
-}
-
-TEST(Reset, Command2PulsesDtrAndShowsTheAnswerOnlyWhenTheTerminalIsOn)
-{
-    CardFixture f;
-    f.app.card.ShowInTerminal = 0;
-    Command2_Click(f.app);
-    EXPECT_FALSE(f.port.dtrEnable());
-    EXPECT_FALSE(f.port.rtsEnable());
-    EXPECT_TRUE(cardHeardAtr(f));
-    EXPECT_EQ(f.app.card.ResetMethod, 2);
-    EXPECT_EQ(f.screen.term, "");
-    EXPECT_EQ(f.app.card.Chv1State, "Enabled");
-    EXPECT_EQ(f.app.card.ShowInTerminal, 1);
-
-    CardFixture shown;
-    shown.app.card.ShowInTerminal = 0;
-    Command1_Click(shown.app);
-    EXPECT_EQ(shown.screen.term, atrPairs(shown) + " \r\n");
-
-    // Command2 with the display on shows it too.
-    CardFixture on;
-    Command2_Click(on.app);
-    EXPECT_EQ(on.screen.term, atrPairs(on) + " \r\n");
+    CardFixture inverted(card);
+    inverted.app.card.ResetPolarity = 1;
+    inverted.app.card.CardReady = 0;
+    Command1_Click(inverted.app);
+    EXPECT_TRUE(inverted.port.rtsEnable());
+    EXPECT_FALSE(inverted.port.dtrEnable());
+    EXPECT_TRUE(cardHeardAtr(inverted));
+    EXPECT_EQ(inverted.app.card.Chv1State, "Enabled");
+    EXPECT_EQ(inverted.app.card.CardReady, 0);  // only resetointi sets it
+    // Any other polarity leaves the lines alone, but the card is still forgotten and reselected.
+    CardFixture other;
+    other.app.card.ResetPolarity = 2;
+    other.port.setDTREnable(false);
+    other.app.card.Pin1Code = "1234";
+    resetointi(other.app);
+    EXPECT_FALSE(other.port.rtsEnable());
+    EXPECT_FALSE(cardHeardAtr(other));
+    EXPECT_EQ(other.app.card.Pin1Code, "");
+    EXPECT_EQ(cardCommands(other).front(), "A0A40000023F00");
 }
 
 TEST(Reset, ClosedPortForgetsTheCardWithoutSending)
@@ -124,29 +104,25 @@ TEST(Reset, ClosedPortForgetsTheCardWithoutSending)
     CardFixture f;
     f.port.setPortOpen(false);
     f.app.card.ShowInTerminal = 0;
-    f.screen.setText("PIN1Status", "ABCDEFG");
-    f.screen.setText("PIN1Left", "12");
-    f.screen.setText("PUK1Left", "ab");
-    f.screen.setText("CLKStatus", " YES!");
-    f.screen.setText("PIN2Status", "NÄYTÄ");
+    // Each field keeps only its last characters.
+    const std::tuple<const char*, const char*, const char*> fields[] = {{"PIN1Status", "ABCDEFG", "EFG"},
+        {"PIN1Left", "12", "2"}, {"PUK1Left", "ab", ""}, {"CLKStatus", " YES!", "S!"}, {"PIN2Status", "NÄYTÄ", "Ä"}};
+    for (const auto& [name, before, after] : fields)
+        f.screen.setText(name, before);
     resetointi(f.app);
+    for (const auto& [name, before, after] : fields)
+        EXPECT_EQ(f.screen.text(name), after) << name;
     EXPECT_TRUE(cardCommands(f).empty());
-    EXPECT_EQ(f.screen.text("PIN1Status"), "EFG");
-    EXPECT_EQ(f.screen.text("PIN1Left"), "2");
-    EXPECT_EQ(f.screen.text("PUK1Left"), "");
-    EXPECT_EQ(f.screen.text("CLKStatus"), "S!");
-    EXPECT_EQ(f.screen.text("PIN2Status"), "Ä");
     EXPECT_EQ(f.app.card.CurrentFile, "MF-3F00-MF");
-    EXPECT_EQ(f.app.card.ShowInTerminal, 1);
-    EXPECT_EQ(f.app.card.CardReady, 1);
+    EXPECT_EQ(f.app.card.ShowInTerminal + f.app.card.CardReady, 2);
 }
 
-// A port whose output never drains (or drains after a number of looks).
+// A port whose output drains after a number of looks (-1: never).
 class StuckPort : public test::ScriptedPort {
 public:
     using ScriptedPort::ScriptedPort;
     int pending = 0;
-    int drainsAfter = -1;  // looks until empty; -1 never
+    int drainsAfter = -1;
     int outBufferCount() override
     {
         if (drainsAfter == 0)
@@ -157,81 +133,47 @@ public:
     }
 };
 
-struct Shutdown {
-    explicit Shutdown(double timeOfDay = 12 * 3600.0) : clock(timeOfDay)
-    {
+TEST(Shutdown, WaitsForTheOutputAndAsksWhenItDoesNotDrain)
+{
+    struct Row {
+        const char* what;
+        double timeOfDay;
+        bool open;
+        int pending, drainsAfter;
+        std::vector<Answer> answers;
+        bool cancelled;
+        std::size_t boxes;
+        std::int64_t minUs, maxUs;
+    } rows[] = {
+        {"empty output", 43200, true, 0, -1, {}, false, 0, 0, 0},
+        {"drains in time", 43200, true, 5, 20, {}, false, 0, 0, 1'000'000},
+        {"abort keeps the port open", 43200, true, 5, -1, {Answer::Abort}, true, 1, 9'500'000, 11'000'000},
+        {"retry waits again, ignore closes", 43200, true, 5, -1, {Answer::Retry, Answer::Ignore}, false, 2,
+         19'500'000, 22'000'000},
+        {"deadline across midnight", 86395, true, 5, -1, {Answer::Abort}, true, 1, 9'500'000, 11'000'000},
+        {"closed port", 43200, false, 5, -1, {}, false, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        VirtualClock clock(row.timeOfDay);
+        test::ScriptedScreen screen;
+        StuckPort port{clock};
+        App app{screen, clock, port};
         port.setCommPort(1);
-        port.setPortOpen(true);
+        port.setPortOpen(row.open);
+        port.pending = row.pending;
+        port.drainsAfter = row.drainsAfter;
+        screen.messageAnswers.assign(row.answers.begin(), row.answers.end());
+        EXPECT_EQ(Form_Unload(app), row.cancelled);
+        EXPECT_EQ(port.portOpen(), row.cancelled);
+        const auto boxes = screen.boxes("message");
+        EXPECT_EQ(screen.transcript.size(), row.boxes);
+        for (const auto& box : boxes)
+            EXPECT_TRUE(box.text == "Unable to transmit datas" && box.title == "Puolukka" &&
+                        box.buttons == Buttons::AbortRetryIgnore && box.icon == Icon::Question);
+        EXPECT_GE(clock.nowUs(), row.minUs);
+        EXPECT_LE(clock.nowUs(), row.maxUs);
     }
-    VirtualClock clock;
-    test::ScriptedScreen screen;
-    StuckPort port{clock};
-    App app{screen, clock, port};
-};
-
-TEST(Shutdown, EmptyOutputClosesAtOnce)
-{
-    Shutdown s;
-    EXPECT_FALSE(Form_Unload(s.app));
-    EXPECT_FALSE(s.port.portOpen());
-    EXPECT_TRUE(s.screen.transcript.empty());
-}
-
-TEST(Shutdown, OutputThatDrainsInTimeCloses)
-{
-    Shutdown s;
-    s.port.pending = 5;
-    s.port.drainsAfter = 20;
-    EXPECT_FALSE(Form_Unload(s.app));
-    EXPECT_FALSE(s.port.portOpen());
-    EXPECT_TRUE(s.screen.transcript.empty());
-    EXPECT_GT(s.screen.processEventsCalls, 0);
-}
-
-TEST(Shutdown, AbortKeepsThePortOpen)
-{
-    Shutdown s;
-    s.port.pending = 5;
-    s.screen.messageAnswers = {Answer::Abort};
-    EXPECT_TRUE(Form_Unload(s.app));
-    EXPECT_TRUE(s.port.portOpen());
-    const auto boxes = s.screen.boxes("message");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Unable to transmit datas");
-    EXPECT_EQ(boxes[0].title, "Puolukka");
-    EXPECT_EQ(boxes[0].buttons, Buttons::AbortRetryIgnore);
-    EXPECT_EQ(boxes[0].icon, Icon::Question);
-    EXPECT_GE(s.clock.nowUs(), 9'500'000);
-    EXPECT_LE(s.clock.nowUs(), 11'000'000);
-}
-
-TEST(Shutdown, RetryWaitsAgainAndIgnoreCloses)
-{
-    Shutdown s;
-    s.port.pending = 5;
-    s.screen.messageAnswers = {Answer::Retry, Answer::Ignore};
-    EXPECT_FALSE(Form_Unload(s.app));
-    EXPECT_FALSE(s.port.portOpen());
-    EXPECT_EQ(s.screen.boxes("message").size(), 2u);
-    EXPECT_GE(s.clock.nowUs(), 19'500'000);
-}
-
-TEST(Shutdown, DeadlineAcrossMidnight)
-{
-    Shutdown s(86'395.0);
-    s.port.pending = 5;
-    s.screen.messageAnswers = {Answer::Abort};
-    EXPECT_TRUE(Form_Unload(s.app));
-    EXPECT_LE(s.clock.nowUs(), 11'000'000);
-}
-
-TEST(Shutdown, ClosedPortEndsWithoutQuestion)
-{
-    Shutdown s;
-    s.port.setPortOpen(false);
-    s.port.pending = 5;
-    EXPECT_FALSE(Form_Unload(s.app));
-    EXPECT_TRUE(s.screen.transcript.empty());
 }
 
 }  // namespace

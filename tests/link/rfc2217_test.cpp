@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
-#include <memory>
-#include <string>
-#include <vector>
+#include <numeric>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -96,6 +94,13 @@ struct Link {
         });
         return got;
     }
+    // The first non-empty poll's events.
+    std::vector<int> nextEvents()
+    {
+        std::vector<int> got;
+        pumpUntil([&] { return !(got = client->pollEvents()).empty(); });
+        return got;
+    }
     std::vector<int> eventsUntil(int wanted)
     {
         std::vector<int> all;
@@ -148,23 +153,16 @@ TEST(Rfc2217Protocol, ReaderSurvivesAnySplitOfTheStream)
 
 TEST(Rfc2217Protocol, ParameterTexts)
 {
-    struct Row {
-        const char* text;
-        bool valid;
-        unsigned parity, stop;
-    };
-    const Row rows[] = {
-        {"9600,E,8,1", true, 3, 1}, {"2400,o,7,2", true, 2, 2}, {"300,N,8,1.5", true, 1, 3},
-        {"1200,M,8,1", true, 4, 1}, {"1200,S,5,1", true, 5, 1}, {",,,", false, 0, 0},
-        {"9600,X,8,1", false, 0, 0}, {"9600,E,9,1", false, 0, 0}, {"9600,E,8,3", false, 0, 0},
-        {"0,E,8,1", false, 0, 0},   {"9600,E,8", false, 0, 0},   {"96a0,E,8,1", false, 0, 0},
-    };
-    for (const Row& row : rows) {
-        const auto s = parseLineSettings(row.text);
-        ASSERT_EQ(s.has_value(), row.valid) << row.text;
+    // text, parity code, stop code (0 0: refused)
+    const std::tuple<const char*, unsigned, unsigned> rows[] = {
+        {"9600,E,8,1", 3, 1}, {"2400,o,7,2", 2, 2}, {"300,N,8,1.5", 1, 3}, {"1200,M,8,1", 4, 1}, {"1200,S,5,1", 5, 1},
+        {",,,", 0, 0}, {"9600,X,8,1", 0, 0}, {"9600,E,9,1", 0, 0}, {"9600,E,8,3", 0, 0}, {"0,E,8,1", 0, 0},
+        {"9600,E,8", 0, 0}, {"96a0,E,8,1", 0, 0}};
+    for (const auto& [text, parity, stop] : rows) {
+        const auto s = parseLineSettings(text);
+        ASSERT_EQ(s.has_value(), parity != 0) << text;
         if (s) {
-            EXPECT_EQ(s->parityCode(), row.parity) << row.text;
-            EXPECT_EQ(s->stopCode(), row.stop) << row.text;
+            EXPECT_EQ(s->parityCode() * 10 + s->stopCode(), parity * 10 + stop) << text;
             EXPECT_EQ(parityFromCode(s->parityCode()), s->parity);
             EXPECT_EQ(stopBitsFromCode(s->stopCode()), s->stopBits);
         }
@@ -188,6 +186,13 @@ TEST(Rfc2217Link, OpeningNegotiatesAndCarriesTheSettings)
     ASSERT_TRUE(link.client->setHandshaking(2));
     EXPECT_TRUE(link.pumpUntil([&] { return link.port().handshaking() == 2; }));
     EXPECT_FALSE(link.client->setHandshaking(4));
+
+    link.port().lineChanges.clear();
+    link.client->setRTSEnable(true);
+    link.client->setRTSEnable(false);
+    link.client->setDTREnable(true);
+    EXPECT_TRUE(link.pumpUntil([&] { return link.port().lineChanges.size() >= 3; }));
+    EXPECT_EQ(link.port().lineChanges, (std::vector<std::string>{"RTS on", "RTS off", "DTR on"}));
 }
 
 TEST(Rfc2217Link, DataTravelsBothWaysWithByteFF)
@@ -195,37 +200,16 @@ TEST(Rfc2217Link, DataTravelsBothWaysWithByteFF)
     ScriptedLink link;
     const std::string out("\xA0\xFF\x00\xFF\xFF\x3B", 6);
     ASSERT_TRUE(link.client->output(out));
+    const auto& writes = link.port().writes;
     std::string written;
-    EXPECT_TRUE(link.pumpUntil([&] {
-        written.clear();
-        for (const std::string& w : link.port().writes)
-            written += w;
-        return written.size() >= out.size();
-    }));
+    link.pumpUntil(
+        [&] { return (written = std::accumulate(writes.begin(), writes.end(), std::string())).size() >= out.size(); });
     EXPECT_EQ(written, out);
 
     const std::string in("\xFF\x90\x00\xFF\xFF", 5);
     link.port().deliver(in);
     EXPECT_EQ(link.read(in.size()), in);
 
-    // InputLen limits each read.
-    link.client->setInputLen(2);
-    link.port().deliver("abcde");
-    EXPECT_TRUE(link.pumpUntil([&] { return link.client->inBufferCount() == 5; }));
-    EXPECT_EQ(link.client->input(), "ab");
-    EXPECT_EQ(link.client->inBufferCount(), 3);
-}
-
-TEST(Rfc2217Link, ModemControlLinesTravel)
-{
-    ScriptedLink link;
-    link.port().lineChanges.clear();
-    link.client->setRTSEnable(true);
-    link.client->setRTSEnable(false);
-    link.client->setDTREnable(true);
-    EXPECT_TRUE(link.pumpUntil([&] { return link.port().lineChanges.size() >= 3; }));
-    EXPECT_EQ(link.port().lineChanges, (std::vector<std::string>{"RTS on", "RTS off", "DTR on"}));
-    EXPECT_TRUE(link.client->dtrEnable());
 }
 
 TEST(Rfc2217Link, ParityErrorArrivesAlone)
@@ -234,25 +218,16 @@ TEST(Rfc2217Link, ParityErrorArrivesAlone)
     link.client->setRThreshold(1);
     link.port().events.push_back(comm_event::RxParity);
     link.port().deliver("\x3F");
-    std::vector<int> first;
-    ASSERT_TRUE(link.pumpUntil([&] {
-        first = link.client->pollEvents();
-        return !first.empty();
-    }));
-    EXPECT_EQ(first, std::vector<int>{comm_event::RxParity});
+    EXPECT_EQ(link.nextEvents(), std::vector<int>{comm_event::RxParity});
     // The byte it spoiled is waiting; its receive event comes with the next poll.
     EXPECT_EQ(link.client->pollEvents(), std::vector<int>{comm_event::Receive});
     EXPECT_TRUE(link.client->pollEvents().empty());
-    const int clears = link.port().inClears;
-    EXPECT_TRUE(link.client->clearInBuffer());
-    ASSERT_TRUE(link.pumpUntil([&] { return link.port().inClears > clears; }));
-
     // Emptied by the handler of the error: no receive event afterwards.
     link.port().events.push_back(comm_event::RxParity);
     link.port().deliver("\x3F");
-    ASSERT_TRUE(link.pumpUntil([&] { return link.client->inBufferCount() == 1; }));
+    ASSERT_TRUE(link.pumpUntil([&] { return link.client->inBufferCount() == 2; }));
     EXPECT_EQ(link.client->pollEvents(), std::vector<int>{comm_event::RxParity});
-    link.client->clearInBuffer();
+    EXPECT_TRUE(link.client->clearInBuffer());
     EXPECT_TRUE(link.client->pollEvents().empty());
 }
 
@@ -262,12 +237,7 @@ TEST(Rfc2217Link, EveryLineErrorAndRingTravels)
     for (int event : {comm_event::Overrun, comm_event::RxParity, comm_event::Frame, comm_event::Break,
                       comm_event::Ring}) {
         link.port().events.push_back(event);
-        std::vector<int> got;
-        EXPECT_TRUE(link.pumpUntil([&] {
-            got = link.client->pollEvents();
-            return !got.empty();
-        })) << event;
-        EXPECT_EQ(got, std::vector<int>{event});
+        EXPECT_EQ(link.nextEvents(), std::vector<int>{event});
     }
 }
 
@@ -280,11 +250,9 @@ TEST(Rfc2217Link, CarrierDetectChangesAreEventsAndStates)
     EXPECT_TRUE(link.client->cdHolding());
     link.port().cd = false;
     link.port().cts = true;
-    const auto events = link.eventsUntil(comm_event::Cd);
-    EXPECT_TRUE(contains(events, comm_event::Cts));
-    EXPECT_FALSE(link.client->cdHolding());
+    EXPECT_TRUE(contains(link.eventsUntil(comm_event::Cd), comm_event::Cts));
+    EXPECT_FALSE(link.client->cdHolding() || link.client->dsrHolding());
     EXPECT_TRUE(link.client->ctsHolding());
-    EXPECT_FALSE(link.client->dsrHolding());
 }
 
 TEST(Rfc2217Link, LineStateAtOpeningRaisesNoEvent)
@@ -295,19 +263,6 @@ TEST(Rfc2217Link, LineStateAtOpeningRaisesNoEvent)
     link.start(std::move(port));
     EXPECT_TRUE(link.client->cdHolding());
     EXPECT_FALSE(contains(link.client->pollEvents(), comm_event::Cd));
-}
-
-TEST(Rfc2217Link, PurgeEmptiesBothEnds)
-{
-    ScriptedLink link;
-    link.port().deliver("xyz");
-    ASSERT_TRUE(link.pumpUntil([&] { return link.client->inBufferCount() == 3; }));
-    const int clearsBefore = link.port().inClears;
-    EXPECT_TRUE(link.client->clearInBuffer());
-    EXPECT_EQ(link.client->inBufferCount(), 0);
-    EXPECT_TRUE(link.pumpUntil([&] { return link.port().inClears > clearsBefore; }));
-    EXPECT_TRUE(link.client->clearOutBuffer());
-    EXPECT_EQ(link.client->outBufferCount(), 0);
 }
 
 TEST(Rfc2217Link, RefusedConnectionIsAClearError)
@@ -326,46 +281,15 @@ TEST(Rfc2217Link, RefusedConnectionIsAClearError)
     VirtualClock clock;
     Rfc2217Port port(clock, "rfc2217://" + address);
     EXPECT_FALSE(port.setPortOpen(true));
-    EXPECT_FALSE(port.portOpen());
     EXPECT_EQ(port.lastError().number, port_error::DeviceNotAvailable);
     EXPECT_EQ(port.lastError().source, "MSComm1");
     EXPECT_EQ(port.lastError().description, "rfc2217://" + address + ": Connection refused");
     EXPECT_FALSE(port.output("x"));
     EXPECT_EQ(port.lastError().number, port_error::PortNotOpen);
-    EXPECT_EQ(port.input(), "");
-    EXPECT_TRUE(port.pollEvents().empty());
 
     Rfc2217Port bad(clock, "no-port-here");
     EXPECT_FALSE(bad.setPortOpen(true));
     EXPECT_EQ(bad.lastError().number, port_error::DeviceNotAvailable);
-}
-
-TEST(Rfc2217Link, ServerWithoutComPortOptionIsRefused)
-{
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-    int accepted = -1;
-    VirtualClock base;
-    PumpingClock clock(base, [&] {
-        if (accepted < 0) {
-            accepted = ::accept(listener, nullptr, nullptr);
-            const std::string no = optionCommand(kDont, kOptComPort);
-            ::send(accepted, no.data(), no.size(), MSG_NOSIGNAL);
-        }
-    });
-    Rfc2217Port port(clock, "127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
-    EXPECT_FALSE(port.setPortOpen(true));
-    EXPECT_FALSE(port.portOpen());
-    EXPECT_EQ(port.lastError().number, port_error::DeviceNotAvailable);
-    EXPECT_NE(port.lastError().description.find("refuses"), std::string::npos);
-    ::close(accepted);
-    ::close(listener);
 }
 
 TEST(Rfc2217Link, DroppedConnectionFailsLaterOperations)
@@ -386,7 +310,6 @@ TEST(Rfc2217Link, DroppedConnectionFailsLaterOperations)
     EXPECT_EQ(link.client->input(), "");
     EXPECT_EQ(link.client->lastError().number, port_error::ReadFailed);
     EXPECT_EQ(link.client->lastError().description, why);
-    EXPECT_EQ(link.client->inBufferCount(), 0);
     EXPECT_TRUE(link.client->pollEvents().empty());
 
     // Opening again reaches the server, which takes the next client.
@@ -417,9 +340,7 @@ TEST(Rfc2217VirtualCard, ResetPulseGivesTheAnswerToReset)
     // A command and its echo: SELECT 3F00 header.
     const std::string header("\xA0\xA4\x00\x00\x02", 5);
     link.client->output(header);
-    const std::string answer = link.read(6);
-    EXPECT_EQ(answer.substr(0, 5), header);
-    EXPECT_EQ(answer.substr(5, 1), "\xA4");
+    EXPECT_EQ(link.read(6), header + "\xA4");
 }
 
 TEST(Rfc2217VirtualCard, InverseCardReadWithEvenParityRaisesParityEvent)

@@ -12,110 +12,71 @@ namespace {
 
 using test::ScriptedPort;
 
-struct T0Fixture : ::testing::Test {
-    T0Fixture()
-    {
-        port.setCommPort(1);
-        port.setPortOpen(true);
-        port.echo = true;
-    }
+struct Rig {
+    Rig() { port.setCommPort(1), port.setPortOpen(true), port.echo = true; }
     VirtualClock clock;
     test::ScriptedScreen screen;
     ScriptedPort port{clock};
     App app{screen, clock, port};
 };
 
-const std::string kReadHeader("\xA0\xB2\x01\x04\x03", 5);
+const std::string kRead("\xA0\xB2\x01\x04\x03", 5), kUpdate("\xA0\xDC\x01\x04\x1C", 5), kOk("\x90\x00", 2);
 
-TEST_F(T0Fixture, ReturnsAsSoonAsTheRecordAndStatusHaveArrived)
-{
-    port.queueReply({{1, std::string("\xB2", 1)}, {5, std::string("\x41\x42\x43\x90\x00", 5)}});
-    const T0Answer a = exchangeT0(app, kReadHeader, T0Expect{5, 0xB2, 3, 1000});
-    EXPECT_EQ(a.status, T0Status::Complete);
-    EXPECT_EQ(a.data, "ABC");
-    EXPECT_TRUE(a.ok());
-    EXPECT_LT(clock.nowUs(), 6000);  // no fixed 100 ms wait
-}
-
-TEST_F(T0Fixture, SkipsNullBytesAndWaitsForASlowCard)
-{
-    port.queueReply({{200, "\x60"}, {600, std::string("\xB2\x01\x60\x02", 4)}, {900, std::string("\x03\x90\x00", 3)}});
-    const T0Answer a = exchangeT0(app, kReadHeader, T0Expect{5, 0xB2, 3, 1000});
-    EXPECT_EQ(a.status, T0Status::Complete);
-    EXPECT_EQ(a.data, std::string("\x01\x60\x02", 3)) << "a 60 inside the data is data";
-    EXPECT_GE(clock.nowUs(), 900000);
-}
-
-TEST_F(T0Fixture, StatusWordInsteadOfProcedureByteEndsTheCommand)
-{
-    port.queueReply(std::string("\x98\x04", 2), 2);
-    const T0Answer a = exchangeT0(app, std::string("\xA0\xDC\x01\x04\x1C", 5), T0Expect{5, 0xDC, -1, 1000});
-    EXPECT_EQ(a.status, T0Status::StatusWord);
-    EXPECT_EQ(a.status2, std::string("\x98\x04", 2));
-}
-
-TEST_F(T0Fixture, ProcedureByteAloneCompletesAnUpdateHeader)
-{
-    port.queueReply("\xDC", 2);
-    const T0Answer a = exchangeT0(app, std::string("\xA0\xDC\x01\x04\x1C", 5), T0Expect{5, 0xDC, -1, 1000});
-    EXPECT_EQ(a.status, T0Status::Complete);
-}
-
-TEST_F(T0Fixture, TimeOutsTellSilenceFromAMuteCardFromAShortAnswer)
+TEST(T0Receive, AnswersEndAsSoonAsTheyAreWholeOrAtTheTimeOut)
 {
     struct Row {
-        bool echo;
-        std::string reply;
-        T0Status expected;
+        const char* name;
+        std::vector<ScriptedPort::Piece> reply;  // after the echo, timed from the write in ms
+        T0Status status;
+        std::string data, status2;
+        std::int64_t minUs = 0, maxUs = 6000;  // time taken
+        std::string command = kRead;
+        T0Expect expect{5, 0xB2, 3, 1000};
+        bool echo = true, inverse = false;
+        std::string leftover = {};  // from an earlier answer, dropped before the command
     };
+    const T0Expect update{5, 0xDC, -1, 1000};
     const Row rows[] = {
-        {false, "", T0Status::NoAnswer},
-        {true, "", T0Status::Mute},
-        {true, std::string("\xB2\x41", 2), T0Status::Incomplete},
+        {"no fixed wait", {{1, "\xB2"}, {5, "ABC" + kOk}}, T0Status::Complete, "ABC", kOk},
+        {"NULL bytes and a slow card", {{200, "\x60"}, {600, std::string("\xB2\x01\x60\x02", 4)}, {900, "\x03" + kOk}},
+         T0Status::Complete, std::string("\x01\x60\x02", 3), kOk, 900000, 901000},  // a 60 inside the data is data
+        {"status word for the procedure byte", {{2, "\x98\x04"}}, T0Status::StatusWord, "", "\x98\x04", 0, 6000, kUpdate, update},
+        {"procedure byte alone after an update header", {{2, "\xDC"}}, T0Status::Complete, "", "", 0, 6000, kUpdate, update},
+        {"silence", {}, T0Status::NoAnswer, "", "", 1000000, 1002000, kRead, {5, 0xB2, 3, 1000}, false},
+        {"mute card", {}, T0Status::Mute, "", "", 1000000, 1002000},
+        {"short answer", {{1, "\xB2\x41"}}, T0Status::Incomplete, "A", "", 1000000, 1002000},
+        {"leftovers", {{1, "\xB2" "ABC" + kOk}}, T0Status::Complete, "ABC", kOk, 0, 6000, kRead, {5, 0xB2, 3, 1000}, true,
+         false, kOk},
+        {"inverse convention", {{1, inverseBytes("\xB2" "ABC" + kOk)}}, T0Status::Complete, "ABC", kOk, 0, 6000, kRead,
+         {5, 0xB2, 3, 1000}, true, true},
     };
     for (const Row& row : rows) {
-        port.echo = row.echo;
-        if (!row.reply.empty())
-            port.queueReply(row.reply, 1);
-        else
-            port.queueReply(std::string(), 0);
-        const std::int64_t start = clock.nowUs();
-        const T0Answer a = exchangeT0(app, kReadHeader, T0Expect{5, 0xB2, 3, 1000});
-        EXPECT_EQ(a.status, row.expected);
-        EXPECT_GE(clock.nowUs() - start, 1000000);
-        EXPECT_LE(clock.nowUs() - start, 1002000);
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        rig.port.echo = row.echo;
+        rig.app.card.InverseConvention = row.inverse ? 1 : 0;
+        if (!row.leftover.empty())
+            rig.port.deliver(row.leftover);
+        rig.port.queueReply(row.reply);
+        const T0Answer a = exchangeT0(rig.app, row.command, row.expect);
+        EXPECT_EQ(a.status, row.status);
+        EXPECT_EQ(a.data, row.data);
+        EXPECT_EQ(a.status2, row.status2);
+        EXPECT_EQ(rig.port.writes, std::vector<std::string>{row.inverse ? inverseBytes(row.command) : row.command});
+        EXPECT_GE(rig.clock.nowUs(), row.minUs);
+        EXPECT_LE(rig.clock.nowUs(), row.maxUs);
     }
 }
 
-TEST_F(T0Fixture, AClosedOrFailingPortFailsAtOnce)
+TEST(T0Receive, AClosedOrFailingPortFailsAtOnce)
 {
-    port.failWrites = true;
-    EXPECT_EQ(exchangeT0(app, kReadHeader, T0Expect{}).status, T0Status::PortFailed);
-    port.failWrites = false;
-    port.setPortOpen(false);
-    EXPECT_EQ(exchangeT0(app, kReadHeader, T0Expect{}).status, T0Status::PortFailed);
-    EXPECT_EQ(clock.nowUs(), 0);
-}
-
-TEST_F(T0Fixture, LeftoversOfABrokenAnswerAreDroppedBeforeTheNextCommand)
-{
-    port.deliver(std::string("\x90\x00", 2));
-    port.queueReply(std::string("\xB2\x41\x42\x43\x90\x00", 6), 1);
-    const T0Answer a = exchangeT0(app, kReadHeader, T0Expect{5, 0xB2, 3, 1000});
-    EXPECT_EQ(a.status, T0Status::Complete);
-    EXPECT_EQ(a.data, "ABC");
-}
-
-TEST_F(T0Fixture, InverseConventionIsUndoneBeforeTheAnswerIsRead)
-{
-    app.card.InverseConvention = 1;
-    port.queueReply(inverseBytes(std::string("\xB2\x41\x42\x43\x90\x00", 6)), 1);
-    const T0Answer a = exchangeT0(app, kReadHeader, T0Expect{5, 0xB2, 3, 1000});
-    ASSERT_EQ(port.writes.size(), 1u);
-    EXPECT_EQ(port.writes[0], inverseBytes(kReadHeader));
-    EXPECT_EQ(a.status, T0Status::Complete);
-    EXPECT_EQ(a.data, "ABC");
-    EXPECT_TRUE(a.ok());
+    Rig rig;
+    rig.port.failWrites = true;
+    EXPECT_EQ(exchangeT0(rig.app, kRead, T0Expect{}).status, T0Status::PortFailed);
+    rig.port.failWrites = false;
+    rig.port.setPortOpen(false);
+    EXPECT_EQ(exchangeT0(rig.app, kRead, T0Expect{}).status, T0Status::PortFailed);
+    EXPECT_EQ(rig.clock.nowUs(), 0);
 }
 
 }  // namespace
