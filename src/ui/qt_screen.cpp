@@ -245,7 +245,9 @@ FileChoice QtScreen::fileDialog(const std::string& title, const std::string& fil
 {
     QFileDialog dialog(dialogParent(), qs(title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // A typed name need not exist, also for opening: "Open Log" starts a new log
+    // file that way, and opening a phonebook reports a missing file itself.
+    dialog.setFileMode(QFileDialog::AnyFile);
     const QString nameFilter = qtFilter(filter);
     if (!nameFilter.isEmpty())
         dialog.setNameFilter(nameFilter);
