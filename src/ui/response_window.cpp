@@ -82,10 +82,9 @@ ResponseWindow::ResponseWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         }
         // Access rows are indented under their heading.
         const bool access = row.caption[0] != ' ';
-        QLabel* caption = plainLabel(value + QStringLiteral("Caption"),
-                                     (access ? QStringLiteral("    ") : QString()) +
-                                         QString::fromLatin1(row.caption),
-                                     this);
+        QLabel* caption = plainLabel(value + QStringLiteral("Caption"), QString::fromLatin1(row.caption), this);
+        if (access)
+            caption->setIndent(24);
         grid->addWidget(caption, line, 0);
         if (value == QLatin1String("GRL2")) {
             grid->addWidget(valueLabel(value, this, 120), line, 1);
