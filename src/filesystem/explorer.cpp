@@ -7,6 +7,27 @@
 
 namespace puolukka {
 
+namespace {
+
+// The identifier as the card command takes it: one character a digit. A
+// character outside ASCII (several bytes of UTF-8) stands as one digit that
+// counts as 0, so a typed text of four characters never becomes more than the
+// two bytes the SELECT header announces.
+std::string identifierDigits(const std::string& text)
+{
+    std::string digits;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80)
+            digits += text[i];
+        else if ((byte & 0xC0) != 0x80)
+            digits += '?';
+    }
+    return digits;
+}
+
+}  // namespace
+
 void EFDF_Click(App& app)
 {
     app.card.ShowInTerminal = 1;
@@ -25,7 +46,7 @@ void EFDF_Click(App& app)
         return;
     } else {
         // Anything short is tried as an identifier in the card's current directory.
-        SelCmd(app, name, name);
+        SelCmd(app, identifierDigits(name), name);
         app.card.CurrentFile = "EF-" + name + "-????";
     }
     app.screen.setText("Label3", " " + app.card.CurrentDirectory);
