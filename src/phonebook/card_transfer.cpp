@@ -11,6 +11,7 @@
 #include "filesystem/selection.h"
 #include "link/exchange.h"
 #include "link/reset.h"
+#include "phonebook/phonebook_file.h"
 #include "phonebook/term_pane.h"
 #include "phonebook/record_loops.h"
 #include "phonebook/t0_receive.h"
@@ -19,7 +20,6 @@ namespace puolukka {
 
 namespace {
 
-constexpr const char* kReplaceQuestion = "Korvataanko muistissa oleva luettelo?";
 constexpr const char* kNoCardText = "SIM-korttia ei löytynyt. Tarkista kortti!";
 constexpr const char* kNoPhonebookText = "Ei luetteloa muistissaa!";
 constexpr const char* kTelecomDirectory = "DF-7F10-TELECOM";
@@ -87,16 +87,6 @@ AdnDescription fetchAdnDescription(App& app)
     app.card.CardDelay = 100;
     Send2Card(app, command, app.card.CardDelay);
     return describeAdn(app.card.AnswerHex);
-}
-
-// Asks before a phonebook in memory is replaced; the answer's code (6 Yes,
-// 7 No) is kept in AnswerHex as the program has always done.
-bool confirmReplace(App& app)
-{
-    const MessageBox box{kReplaceQuestion, kAppTitle, Buttons::YesNo, Icon::Question, Answer::No};
-    const bool yes = app.screen.messageBox(box) == Answer::Yes;
-    app.card.AnswerHex = yes ? "6" : "7";
-    return yes;
 }
 
 void hideProgress(App& app)

@@ -167,23 +167,34 @@ std::string phonebookFileText(const Phonebook& book)
     return text;
 }
 
+// The phonebook file dialog; a cancel hands the terminal back with the focus
+// and leaves the path empty.
+static FileChoice askFile(App& app, const char* title, const char* filter, bool save)
+{
+    FileChoice choice = app.screen.fileDialog(title, filter, "", save);
+    if (choice.cancelled) {
+        releaseTerminal(app);
+        app.screen.setFocus("Term");
+        choice.path.clear();
+    }
+    return choice;
+}
+
+bool confirmReplace(App& app)
+{
+    const MessageBox box{kReplaceQuestion, kAppTitle, Buttons::YesNo, Icon::Question, Answer::No};
+    const bool yes = app.screen.messageBox(box) == Answer::Yes;
+    app.card.AnswerHex = yes ? "6" : "7";
+    return yes;
+}
+
 void avaa(App& app)
 {
     app.screen.setEnabled("Term", false);
     const TerminalRelease release(app);
-    if (app.phonebook.PBCount != 0) {
-        const MessageBox box{kReplaceQuestion, kAppTitle, Buttons::YesNo, Icon::Question, Answer::No};
-        const bool yes = app.screen.messageBox(box) == Answer::Yes;
-        app.card.AnswerHex = yes ? "6" : "7";
-        if (!yes)
-            return;
-    }
-    const FileChoice choice = app.screen.fileDialog(kOpenTitle, kOpenFilter, "", false);
-    if (choice.cancelled) {
-        releaseTerminal(app);
-        app.screen.setFocus("Term");
+    if (app.phonebook.PBCount != 0 && !confirmReplace(app))
         return;
-    }
+    const FileChoice choice = askFile(app, kOpenTitle, kOpenFilter, false);
     if (choice.path.empty())
         return;
 
@@ -216,12 +227,7 @@ void SavePB_Click(App& app)
         warn(app, kNothingToSave);
         return;
     }
-    const FileChoice choice = app.screen.fileDialog(kSaveTitle, kSaveFilter, "", true);
-    if (choice.cancelled) {
-        releaseTerminal(app);
-        app.screen.setFocus("Term");
-        return;
-    }
+    const FileChoice choice = askFile(app, kSaveTitle, kSaveFilter, true);
     if (choice.path.empty())
         return;
     std::string reason;

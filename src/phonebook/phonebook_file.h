@@ -14,6 +14,10 @@ void avaa(App& app);
 // Saves the phonebook in memory to a file ("Tallenna luettelo").
 void SavePB_Click(App& app);
 
+// Asks before the phonebook in memory is replaced (by a file or by the card);
+// the answer's code (6 Yes, 7 No) is kept in AnswerHex as the program always has.
+bool confirmReplace(App& app);
+
 // A phonebook file is one entry a line, each line ended by CR LF, one byte per
 // character (the padding bytes 255 of the names included).
 // The lines of a file's content; a last line without its CR LF counts the same.
