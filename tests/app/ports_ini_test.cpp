@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -34,7 +35,7 @@ TEST(PortsMap, ReadsLinesInEitherCaseWithCommentsAndSkipsBadOnes)
 
 TEST(PortsMap, LoadsFromTheStartDirectoryAndToleratesNoFile)
 {
-    const auto dir = std::filesystem::path(::testing::TempDir()) / "puolukka_ports_ini";
+    const auto dir = std::filesystem::path(::testing::TempDir()) / ("puolukka_ports_ini_" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     PortsMap none, some;

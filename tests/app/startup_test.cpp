@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,7 @@ protected:
         startUp(app, m_dir.string());
     }
 
-    std::filesystem::path m_dir = std::filesystem::path(::testing::TempDir()) / "puolukka_startup";
+    std::filesystem::path m_dir = std::filesystem::path(::testing::TempDir()) / ("puolukka_startup_" + std::to_string(::getpid()));
     VirtualClock clock;
     ScriptedScreen screen;
     ScriptedPort port{clock};
@@ -45,11 +46,10 @@ TEST_F(StartUpTest, FileWrittenByTheDialogOpensThePortAndSetsTheParityLabel)
     start(kDialogFile);
     EXPECT_EQ(app.SettingsPath, (m_dir / "puolukka.ini").string());
     EXPECT_EQ(port.settings(), "9600,E,8,1");
-    EXPECT_TRUE(port.portOpen());
-    // CommPort, Interval, RThreshold, SThreshold, InputLen, and the receive buffer emptied.
+    // CommPort, Interval, RThreshold, SThreshold, InputLen, the receive buffer emptied, open.
     EXPECT_EQ(std::vector<int>({port.commPort(), port.interval(), port.rThreshold(), port.sThreshold(),
-                                port.inputLen(), port.inBufferCount()}),
-              std::vector<int>({1, 55, 1, 1, 0, 0}));
+                                port.inputLen(), port.inBufferCount(), port.portOpen()}),
+              std::vector<int>({1, 55, 1, 1, 0, 0, 1}));
     EXPECT_TRUE(screen.transcript.empty());
     EXPECT_EQ(screen.controls["ParStat2"].text + screen.controls["SimConv1"].text, "EVENNORMAL");
     EXPECT_FALSE(screen.enabled("CLOG3"));
@@ -85,7 +85,7 @@ TEST_F(StartUpTest, ErrorBoxes)
             port.openError = PortError{port_error::DeviceNotAvailable, "MSComm1", "Device unavailable"};
         start(file);
         EXPECT_EQ(screen.messageTexts(), std::vector<std::string>{box});
-        EXPECT_EQ(screen.boxes("message")[0].title, "Error");
+        EXPECT_EQ(screen.boxes("message").at(0).title, "Error");
         EXPECT_EQ(port.portOpen(), open);
         EXPECT_FALSE(port.errorPending());  // what start-up went past is not left for later checks
         port.setPortOpen(false);

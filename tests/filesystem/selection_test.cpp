@@ -1,4 +1,5 @@
 #include "filesystem/selection.h"
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -60,7 +61,7 @@ TEST(Selection, FailedOrEmptyAnswers)
 TEST(Selection, TerminalOffStillLogsEveryLine)
 {
     ScriptedCard c;
-    const std::string path = ::testing::TempDir() + "selection_log_test.log";
+    const std::string path = ::testing::TempDir() + "selection_log_" + std::to_string(::getpid()) + ".log";
     std::remove(path.c_str());
     ASSERT_TRUE(c.app.log.open(path, nullptr));
     c.app.card.ShowInTerminal = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -13,21 +14,10 @@
 
 namespace puolukka::test {
 
-// A log file in the test's temporary folder, opened as the terminal opens it.
-inline std::string openLog(App& app, const std::string& name)
-{
-    const std::string path = ::testing::TempDir() + name;
-    std::remove(path.c_str());
-    std::string error;
-    EXPECT_TRUE(app.log.open(path, &error)) << error;
-    return path;
-}
-
 inline std::string fileBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
-    bytes << in.rdbuf();
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
 }
 
@@ -35,11 +25,7 @@ inline std::string fileBytes(const std::string& path)
 class RecordingScreen : public ScriptedScreen {
 public:
     std::vector<std::string> termAtBox;
-    Answer messageBox(const MessageBox& box) override
-    {
-        termAtBox.push_back(term);
-        return ScriptedScreen::messageBox(box);
-    }
+    Answer messageBox(const MessageBox& box) override { return termAtBox.push_back(term), ScriptedScreen::messageBox(box); }
 };
 
 // The link as start-up leaves it, over a scripted port that echoes like the reader.
@@ -53,10 +39,17 @@ protected:
         port.echo = true;
         app.settings = PortSettings{"1", "4", "8", "E", "1", "9600", "0", "0"};
         app.card.ClassByte = "A0";
-        app.card.ShowInTerminal = 1;
-        app.card.CardReady = 1;
+        app.card.ShowInTerminal = app.card.CardReady = 1;
     }
-    std::string openLog() { return test::openLog(app, "link.log"); }
+    // A fresh log file in the test's temporary folder, opened as the terminal opens it.
+    std::string openLog()
+    {
+        const std::string path = ::testing::TempDir() + "link_" + std::to_string(::getpid()) + ".log";
+        std::remove(path.c_str());
+        std::string error;
+        EXPECT_TRUE(app.log.open(path, &error)) << error;
+        return path;
+    }
 
     VirtualClock clock;
     RecordingScreen screen;

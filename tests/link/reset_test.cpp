@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "card_fixture.h"
+#include "link/line_events.h"
 #include "scripted_port.h"
 
 namespace puolukka {
@@ -10,20 +11,13 @@ namespace {
 
 using test::CardFixture;
 
-bool cardHeardAtr(CardFixture& f)
-{
-    for (const sim::TraceEntry& e : f.port.trace())
-        if (e.kind == sim::TraceEntry::Kind::Atr)
-            return true;
-    return false;
-}
-
-std::vector<std::string> cardCommands(CardFixture& f)
+// What the card heard: "ATR" for each answer-to-reset, the hex of each command.
+std::vector<std::string> heard(CardFixture& f)
 {
     std::vector<std::string> out;
     for (const sim::TraceEntry& e : f.port.trace())
-        if (e.kind == sim::TraceEntry::Kind::Command)
-            out.push_back(sim::toHex(e.command));
+        if (e.kind == sim::TraceEntry::Kind::Atr || e.kind == sim::TraceEntry::Kind::Command)
+            out.push_back(e.kind == sim::TraceEntry::Kind::Atr ? "ATR" : sim::toHex(e.command));
     return out;
 }
 
@@ -32,45 +26,21 @@ std::string atrLine(CardFixture& f) { return sim::toHex(f.card().description().a
 TEST(Reset, ResetointiPulsesRtsAndReadsTheMasterFile)
 {
     CardFixture f;
-    f.app.card.Pin1Code = "1234";
-    f.app.card.Pin2Code = "5678";
+    f.app.card.Pin1Code = f.app.card.Pin2Code = "1234";
     f.app.card.ShowInTerminal = 0;
     f.screen.setText("ACS61", "ALWAYS");
     resetointi(f.app);
     EXPECT_FALSE(f.port.rtsEnable() || f.port.dtrEnable());  // RTS on, then off
-    EXPECT_TRUE(cardHeardAtr(f));
     EXPECT_EQ(f.app.card.CardReady, 1);
     EXPECT_EQ(f.app.card.ResetMethod, 1);
     EXPECT_EQ(f.app.card.Pin1Code + f.app.card.Pin2Code, "");
     EXPECT_EQ(f.screen.text("PIN1Valid") + f.screen.text("PIN2Valid") + f.screen.text("ACS61"), "INVALIDINVALID");
-    EXPECT_EQ(f.app.card.CurrentDirectory, "MF-3F00-MF ");
     EXPECT_EQ(f.app.card.CurrentFile, "MF-3F00-MF");
-    EXPECT_EQ(f.screen.text("Label3"), " MF-3F00-MF ");
     // The answer-to-reset is shown; the master file's selection and description are not.
     EXPECT_EQ(f.screen.term, atrLine(f));
-    EXPECT_EQ(cardCommands(f), (std::vector<std::string>{"A0A40000023F00", "A0C0000016"}));
+    EXPECT_EQ(heard(f), (std::vector<std::string>{"ATR", "A0A40000023F00", "A0C0000016"}));
     EXPECT_EQ(f.app.card.Chv1State, "Enabled");
-    EXPECT_EQ(f.screen.text("PIN1Active") + f.screen.text("PIN1Left"), "ENABLED3");
-    EXPECT_EQ(f.screen.text("RespMFDF"), "Response on MF ");
-    EXPECT_FALSE(f.screen.enabled("GetResp3"));
     EXPECT_EQ(f.app.card.ShowInTerminal, 1);
-}
-
-TEST(Reset, ResetButtonsPulseTheirLineAndShowTheAnswer)
-{
-    // Command1 shows the answer-to-reset even with the display off; Command2 only with it on.
-    for (const auto& [button, shown] : {std::pair{1, 0}, {1, 1}, {2, 0}, {2, 1}}) {
-        SCOPED_TRACE(button * 10 + shown);
-        CardFixture f;
-        f.app.card.ShowInTerminal = shown;
-        button == 1 ? Command1_Click(f.app) : Command2_Click(f.app);
-        EXPECT_FALSE(f.port.dtrEnable() || f.port.rtsEnable());
-        EXPECT_TRUE(cardHeardAtr(f));
-        EXPECT_EQ(f.app.card.ResetMethod, button);
-        EXPECT_EQ(f.screen.term, button == 2 && !shown ? "" : atrLine(f));
-        EXPECT_EQ(f.app.card.Chv1State, "Enabled");
-        EXPECT_EQ(f.app.card.ShowInTerminal, 1);
-    }
 }
 
 TEST(Reset, ResetPolarity)
@@ -82,21 +52,17 @@ TEST(Reset, ResetPolarity)
     inverted.app.card.ResetPolarity = 1;
     inverted.app.card.CardReady = 0;
     Command1_Click(inverted.app);
-    EXPECT_TRUE(inverted.port.rtsEnable());
-    EXPECT_FALSE(inverted.port.dtrEnable());
-    EXPECT_TRUE(cardHeardAtr(inverted));
-    EXPECT_EQ(inverted.app.card.Chv1State, "Enabled");
+    EXPECT_TRUE(inverted.port.rtsEnable() && !inverted.port.dtrEnable());
+    EXPECT_EQ(heard(inverted).at(0), "ATR");
     EXPECT_EQ(inverted.app.card.CardReady, 0);  // only resetointi sets it
     // Any other polarity leaves the lines alone, but the card is still forgotten and reselected.
     CardFixture other;
     other.app.card.ResetPolarity = 2;
-    other.port.setDTREnable(false);
     other.app.card.Pin1Code = "1234";
     resetointi(other.app);
     EXPECT_FALSE(other.port.rtsEnable());
-    EXPECT_FALSE(cardHeardAtr(other));
     EXPECT_EQ(other.app.card.Pin1Code, "");
-    EXPECT_EQ(cardCommands(other).front(), "A0A40000023F00");
+    EXPECT_EQ(heard(other).at(0), "A0A40000023F00");
 }
 
 TEST(Reset, ClosedPortForgetsTheCardWithoutSending)
@@ -105,32 +71,23 @@ TEST(Reset, ClosedPortForgetsTheCardWithoutSending)
     f.port.setPortOpen(false);
     f.app.card.ShowInTerminal = 0;
     // Each field keeps only its last characters.
-    const std::tuple<const char*, const char*, const char*> fields[] = {{"PIN1Status", "ABCDEFG", "EFG"},
-        {"PIN1Left", "12", "2"}, {"PUK1Left", "ab", ""}, {"CLKStatus", " YES!", "S!"}, {"PIN2Status", "NÄYTÄ", "Ä"}};
+    const std::tuple<const char*, const char*, const char*> fields[] = {
+        {"PIN1Status", "ABCDEFG", "EFG"}, {"PUK1Left", "ab", ""}, {"PIN2Status", "NÄYTÄ", "Ä"}};
     for (const auto& [name, before, after] : fields)
         f.screen.setText(name, before);
     resetointi(f.app);
     for (const auto& [name, before, after] : fields)
         EXPECT_EQ(f.screen.text(name), after) << name;
-    EXPECT_TRUE(cardCommands(f).empty());
+    EXPECT_TRUE(heard(f).empty());
     EXPECT_EQ(f.app.card.CurrentFile, "MF-3F00-MF");
     EXPECT_EQ(f.app.card.ShowInTerminal + f.app.card.CardReady, 2);
 }
 
 // A port whose output drains after a number of looks (-1: never).
-class StuckPort : public test::ScriptedPort {
-public:
+struct StuckPort : test::ScriptedPort {
     using ScriptedPort::ScriptedPort;
-    int pending = 0;
-    int drainsAfter = -1;
-    int outBufferCount() override
-    {
-        if (drainsAfter == 0)
-            pending = 0;
-        else if (drainsAfter > 0)
-            --drainsAfter;
-        return pending;
-    }
+    int pending = 0, drainsAfter = -1;
+    int outBufferCount() override { return drainsAfter >= 0 && drainsAfter-- == 0 ? pending = 0 : pending; }
 };
 
 TEST(Shutdown, WaitsForTheOutputAndAsksWhenItDoesNotDrain)
@@ -142,16 +99,14 @@ TEST(Shutdown, WaitsForTheOutputAndAsksWhenItDoesNotDrain)
         int pending, drainsAfter;
         std::vector<Answer> answers;
         bool cancelled;
-        std::size_t boxes;
         std::int64_t minUs, maxUs;
     } rows[] = {
-        {"empty output", 43200, true, 0, -1, {}, false, 0, 0, 0},
-        {"drains in time", 43200, true, 5, 20, {}, false, 0, 0, 1'000'000},
-        {"abort keeps the port open", 43200, true, 5, -1, {Answer::Abort}, true, 1, 9'500'000, 11'000'000},
-        {"retry waits again, ignore closes", 43200, true, 5, -1, {Answer::Retry, Answer::Ignore}, false, 2,
-         19'500'000, 22'000'000},
-        {"deadline across midnight", 86395, true, 5, -1, {Answer::Abort}, true, 1, 9'500'000, 11'000'000},
-        {"closed port", 43200, false, 5, -1, {}, false, 0, 0, 0},
+        {"empty output", 43200, true, 0, -1, {}, false, 0, 0},
+        {"drains in time", 43200, true, 5, 20, {}, false, 0, 1'000'000},
+        {"abort keeps the port open", 43200, true, 5, -1, {Answer::Abort}, true, 9'500'000, 11'000'000},
+        {"retry waits again, ignore closes", 43200, true, 5, -1, {Answer::Retry, Answer::Ignore}, false, 19'500'000, 22'000'000},
+        {"deadline across midnight", 86395, true, 5, -1, {Answer::Abort}, true, 9'500'000, 11'000'000},
+        {"closed port", 43200, false, 5, -1, {}, false, 0, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -166,13 +121,34 @@ TEST(Shutdown, WaitsForTheOutputAndAsksWhenItDoesNotDrain)
         screen.messageAnswers.assign(row.answers.begin(), row.answers.end());
         EXPECT_EQ(Form_Unload(app), row.cancelled);
         EXPECT_EQ(port.portOpen(), row.cancelled);
-        const auto boxes = screen.boxes("message");
-        EXPECT_EQ(screen.transcript.size(), row.boxes);
-        for (const auto& box : boxes)
+        EXPECT_EQ(screen.transcript.size(), row.answers.size());
+        for (const auto& box : screen.boxes("message"))
             EXPECT_TRUE(box.text == "Unable to transmit datas" && box.title == "Puolukka" &&
                         box.buttons == Buttons::AbortRetryIgnore && box.icon == Icon::Question);
         EXPECT_GE(clock.nowUs(), row.minUs);
         EXPECT_LE(clock.nowUs(), row.maxUs);
+    }
+}
+
+// An inverse card's answer-to-reset switches the convention once; the switch repeats
+// the last reset, whose answer only Command1 shows, and reselects the master file
+// (exchanges under the inverse convention: ExchangeTest).
+TEST(VirtualCardLink, InverseCardSwitchesConventionOnceByTheLastReset)
+{
+    for (int button : {1, 2}) {
+        SCOPED_TRACE(button);
+        CardFixture f(test::CardOptions{.inverse = true});
+        f.app.card.CurrentFile = "EF-6F3A-ADN";
+        button == 1 ? Command1_Click(f.app) : Command2_Click(f.app);
+        f.screen.term.clear();
+        pollPort(f.app);
+        EXPECT_EQ(f.app.card.InverseConvention * 10 + f.app.card.ResetMethod, 10 + button);
+        EXPECT_EQ(f.port.settings() + f.app.settings.Parity, "9600,O,8,1O");
+        EXPECT_EQ(f.screen.controls["SimConv1"].text + f.screen.controls["ParStat2"].text, "INVERSEODD");
+        EXPECT_EQ(f.app.card.CurrentFile, "MF-3F00-MF");
+        EXPECT_EQ(f.screen.term, button == 1 ? atrLine(f) : "");
+        pollPort(f.app);  // the repeated reset's answer-to-reset fits odd parity: no switch back
+        EXPECT_EQ(f.app.card.InverseConvention, 1);
     }
 }
 

@@ -70,13 +70,13 @@ TEST(T0Receive, AnswersEndAsSoonAsTheyAreWholeOrAtTheTimeOut)
 
 TEST(T0Receive, AClosedOrFailingPortFailsAtOnce)
 {
-    Rig rig;
-    rig.port.failWrites = true;
-    EXPECT_EQ(exchangeT0(rig.app, kRead, T0Expect{}).status, T0Status::PortFailed);
-    rig.port.failWrites = false;
-    rig.port.setPortOpen(false);
-    EXPECT_EQ(exchangeT0(rig.app, kRead, T0Expect{}).status, T0Status::PortFailed);
-    EXPECT_EQ(rig.clock.nowUs(), 0);
+    Rig failing, closed;
+    failing.port.failWrites = true;
+    closed.port.setPortOpen(false);
+    for (Rig* rig : {&failing, &closed}) {
+        EXPECT_EQ(exchangeT0(rig->app, kRead, T0Expect{}).status, T0Status::PortFailed);
+        EXPECT_EQ(rig->clock.nowUs(), 0);
+    }
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Card description files: the demo card, reading faults, writing changes back.
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -33,42 +32,13 @@ struct TempDir {
                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
 };
 
-TEST(AdnRecords, LayoutOfGsmDiallingNumbers)
-{
-    struct Case {
-        const char* name;
-        int ton;
-        const char *number, *record;
-    };
-    for (const Case& c : {Case{"AB", 0x91, "+12345678", "4142FFFFFFFF059121436587FFFFFFFFFFFFFFFF"},
-                          Case{"", 0x91, "+12345", "04912143F5FFFFFFFFFFFFFFFFFF"},
-                          Case{"X", 0x81, "", "580181FFFFFFFFFFFFFFFFFFFFFFFF"},
-                          Case{"", 0xA1, "*100#", "04A11A00FBFFFFFFFFFFFFFFFFFF"},  // * 1 | 0 0 | # F, low nibble first
-                          Case{"", 0xFF, "", "FFFFFFFFFFFFFFFFFFFFFFFFFFFF"}}) {
-        std::string record, name, number;
-        int ton = 0;
-        ASSERT_TRUE(sim::buildAdnRecord(c.name, c.ton, c.number, int(std::strlen(c.record) / 2), &record, nullptr));
-        EXPECT_EQ(hex(record), c.record) << c.number;
-        if (c.ton != 0xFF) {  // an unused record is no entry
-            EXPECT_TRUE(sim::splitAdnRecord(record, &name, &ton, &number));
-            EXPECT_EQ(name + "/" + std::to_string(ton) + "/" + number,
-                      std::string(c.name) + "/" + std::to_string(c.ton) + "/" + c.number);
-        }
-    }
-    std::string error, record;
-    EXPECT_FALSE(sim::buildAdnRecord("Liian pitka nimi", 0x81, "1", 28, &record, &error));
-    EXPECT_NE(error.find("longer than 14"), std::string::npos);
-}
-
 TEST(DemoCard, FileShippedIsTheBuiltInCard)
 {
-    sim::CardDescription fromFile, builtIn;
+    sim::CardDescription fromFile;
     std::string error;
     ASSERT_TRUE(sim::loadCardFile(PUOLUKKA_SOURCE_DIR "/demo/card.json", &fromFile, &error)) << error;
     EXPECT_EQ(sim::cardToJson(fromFile), sim::cardToJson(sim::demoCard()));
     EXPECT_EQ(readFile(PUOLUKKA_SOURCE_DIR "/demo/card.json"), sim::cardToJson(sim::demoCard()));
-    // The built-in text itself reads without falling back to the empty standard card.
-    ASSERT_TRUE(sim::cardFromJson(sim::demoCardJson(), "built-in", &builtIn, &error)) << error;
 }
 
 TEST(CardFile, FaultsNameTheFileAndThePlace)
@@ -93,17 +63,6 @@ TEST(CardFile, FaultsNameTheFileAndThePlace)
         EXPECT_FALSE(sim::loadCardFile(path, &card, &error)) << content;
         EXPECT_TRUE(error.starts_with("Card file " + path + ": ")) << error;
         EXPECT_NE(error.find(expected), std::string::npos) << error;
-    }
-    // A reader whose card file is missing or broken will not open, and says why.
-    VirtualClock clock;
-    for (const std::string& path : {dir.file("broken.json", "{ nope"), dir.file("x") + "/nowhere.json"}) {
-        std::string error;
-        auto port = makeVirtualReaderPort(clock, path, &error);
-        EXPECT_TRUE(error.find(path + ": not valid JSON") != std::string::npos ||
-                    error.find(path + ": cannot be opened") != std::string::npos) << error;
-        EXPECT_FALSE(port->setPortOpen(true));
-        EXPECT_EQ(port->lastError().number, port_error::DeviceNotAvailable);
-        EXPECT_EQ(port->lastError().description, error);
     }
 }
 
@@ -133,13 +92,6 @@ TEST(CardFile, ChangesAreWrittenBackToTheFile)
         d.command("A020000108", T0Driver::codeHex("0000"));  // three wrong codes block PIN1 for good: the file remembers it
     ASSERT_TRUE(sim::loadCardFile(path, &saved, &error));
     EXPECT_EQ(saved.chv1.attemptsLeft, 0);
-
-    // Records that are not plain entries survive as raw bytes.
-    const std::string odd = std::string(14, '\x01') + std::string(14, '\xFF');
-    ASSERT_TRUE(port.card().setRecord(0x6F3A, 60, odd));
-    sim::CardDescription back;
-    ASSERT_TRUE(sim::cardFromJson(sim::cardToJson(port.card().description()), "again", &back, &error)) << error;
-    EXPECT_EQ(sim::SimCard(back).recordOf(0x6F3A, 60), odd);
 }
 
 }  // namespace

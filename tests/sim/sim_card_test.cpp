@@ -9,9 +9,8 @@ const std::string kRecord1 = "41696E6F2056697274616E656E" "FF" "0681" "401032547
 const std::string kRecord2 = "4D61747469204B6F72686F6E656E" "07" "91" "535810325476" "FFFFFFFFFFFF";
 
 struct Card {
-    explicit Card(CardOptions options = {}) : f(options), d(f.port, f.clock) {}
     CardFixture f;
-    T0Driver d;
+    T0Driver d{f.port, f.clock};
 };
 
 TEST(SimCard, HeaderFaultsSelectionAndDescriptionsByteByByte)
@@ -110,7 +109,7 @@ TEST(SimCard, WrongCodesCountDownAndBlockAndUnblockCodesRestore)
 
 TEST(SimCard, DisabledChv1OpensRecordsUntilEnabled)
 {
-    Card c(CardOptions{.pin1Enabled = false});
+    Card c{CardFixture(CardOptions{.pin1Enabled = false})};
     runScript(c.f, c.d, {
         select("3F00", "9F16"), {"A0C0000016", "", "9000", "000029F73F0001000000000009830201040083" "8A838A"},  // b8 set
         select("7F10", "9F16"), select("6F3A", "9F0F"), {"A0B201041C", "", "9000"}, verify("01", "1234", "9808"),
