@@ -249,8 +249,11 @@ FileChoice QtScreen::fileDialog(const std::string& title, const std::string& fil
     // file that way, and opening a phonebook reports a missing file itself.
     dialog.setFileMode(QFileDialog::AnyFile);
     const QString nameFilter = qtFilter(filter);
-    if (!nameFilter.isEmpty())
+    if (!nameFilter.isEmpty()) {
+        // The list shows each description as given; the patterns only filter.
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilter(nameFilter);
+    }
     const QFileInfo initial(qs(fileName));
     dialog.setDirectory(!fileName.empty() && initial.dir().exists() && initial.path() != QLatin1String(".")
                             ? initial.absolutePath()
