@@ -47,22 +47,18 @@ TEST(LineMarkParser, UndoesMarkersAlsoWhenCutBetweenReads)
 
 TEST(LineParameters, AcceptsTheStandardFormsAndRejectsBadTextsWithAReason)
 {
-    const std::pair<const char*, const char*> good[] = {
-        {"9600,E,8,1", "9600 E 8 1"}, {"9600,e,8,1", "9600 E 8 1"}, {"115200,N,8,2", "115200 N 8 2"},
-        {"110,o,7,1", "110 O 7 1"}, {"300,M,5,1.5", "300 M 5 2 and a half"}, {" 2400 , s , 6 , 2 ", "2400 S 6 2"}};
-    for (const auto& [text, read] : good) {
+    for (const auto& [text, read] : {std::pair{"9600,e,8,1", "9600 E 8 1"}, {"115200,N,8,2", "115200 N 8 2"},
+                                     {"300,M,5,1.5", "300 M 5 2+"}, {" 2400 , s , 6 , 2 ", "2400 S 6 2"}}) {
         LineParameters p;
         ASSERT_TRUE(parseLineParameters(text, p)) << text;
         EXPECT_EQ(std::to_string(p.speed) + " " + p.parity + " " + std::to_string(p.dataBits) + " " +
-                      std::to_string(p.stopBits) + (p.oneAndHalf ? " and a half" : ""), read);
+                      std::to_string(p.stopBits) + (p.oneAndHalf ? "+" : ""), read);
     }
-    for (const char* text : {",,,", "", "9600,E,8", "9600,E,8,1,0", "9601,E,8,1", "14400,E,8,1", "9600,X,8,1",
-                             "9600,EE,8,1", "9600,E,9,1", "9600,E,4,1", "9600,E,8,3", "-9600,E,8,1", "9600,E,,1",
-                             "abc,E,8,1", "9600,,8,1"}) {
+    for (const char* text : {",,,", "9600,E,8", "9600,E,8,1,0", "14400,E,8,1", "9600,EE,8,1", "9600,E,9,1",
+                             "9600,E,4,1", "9600,E,8,3", "-9600,E,8,1", "abc,E,8,1", "9600,,8,1"}) {
         LineParameters p;
         std::string why;
-        EXPECT_FALSE(parseLineParameters(text, p, &why)) << text;
-        EXPECT_NE(why.find(text), std::string::npos) << why;
+        EXPECT_FALSE(parseLineParameters(text, p, &why) || why.find(text) == std::string::npos) << text << why;
     }
 }
 
@@ -70,12 +66,7 @@ TEST(LineParameters, AcceptsTheStandardFormsAndRejectsBadTextsWithAReason)
 class PtyPort : public ::testing::Test {
 protected:
     ~PtyPort() override { closePty(); }
-    void closePty()
-    {
-        for (int* fd : {&master, &slave})
-            if (*fd >= 0)
-                ::close(*fd), *fd = -1;
-    }
+    void closePty() { ::close(master), ::close(slave), master = slave = -1; }
     std::string openPty()
     {
         char name[128] = {};
@@ -130,8 +121,11 @@ TEST_F(PtyPort, CarriesBytesBothWaysWithFFSingleAndEvents)
     EXPECT_EQ(port.pollEvents(), std::vector<int>{});
 }
 
-TEST_F(PtyPort, MissingModemLinesAreRecordedButNotFatal)
+TEST_F(PtyPort, MissingLinesAreNotFatalAndBadValuesOrDevicesAreErrors)
 {
+    EXPECT_FALSE(port.output("x"));
+    EXPECT_EQ(port.lastError().number, port_error::PortNotOpen);
+    port.clearError();
     ASSERT_TRUE(port.setRTSEnable(true));  // kept while closed, no error
     open();                                // opening does not fail for the missing lines
     EXPECT_FALSE(port.errorPending());
@@ -145,29 +139,21 @@ TEST_F(PtyPort, MissingModemLinesAreRecordedButNotFatal)
     EXPECT_TRUE(port.pollEvents().empty() && !port.errorPending() && !port.cdHolding());
     ASSERT_TRUE(port.output("\x01"));  // plain bytes still pass
     EXPECT_EQ(receive(1), "\x01");
-}
-
-TEST_F(PtyPort, BadValuesClosedMissingAndVanishedDevices)
-{
-    EXPECT_FALSE(port.output("x"));
-    EXPECT_EQ(port.lastError().number, port_error::PortNotOpen);
-    open();
     EXPECT_FALSE(port.setSettings(",,,"));
     EXPECT_EQ(port.lastError().number, port_error::InvalidSettings);
     EXPECT_EQ(port.settings(), "9600,E,8,1");  // the failed change leaves the old text
     EXPECT_FALSE(port.setPortOpen(true));
     EXPECT_EQ(port.lastError().number, port_error::PortAlreadyOpen);
-    closePty();
+    closePty();  // the device vanishes
     port.pollEvents();
     EXPECT_FALSE(port.portOpen());
     EXPECT_EQ(port.lastError().number, port_error::ReadFailed);
     EXPECT_NE(port.lastError().description.find(name), std::string::npos);
 
     PosixSerialPort missing("/dev/puolukka-no-such-device"), notATerminal("/dev/null");
-    EXPECT_FALSE(missing.setPortOpen(true));
+    EXPECT_FALSE(missing.setPortOpen(true) || notATerminal.setPortOpen(true));
     EXPECT_EQ(missing.lastError().number, port_error::DeviceNotAvailable);
     EXPECT_NE(missing.lastError().description.find("/dev/puolukka-no-such-device: No such file"), std::string::npos);
-    EXPECT_FALSE(notATerminal.setPortOpen(true));
     EXPECT_NE(notATerminal.lastError().description.find("not a serial device"), std::string::npos);
 }
 

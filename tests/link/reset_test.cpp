@@ -92,41 +92,34 @@ struct StuckPort : test::ScriptedPort {
 
 TEST(Shutdown, WaitsForTheOutputAndAsksWhenItDoesNotDrain)
 {
-    struct Row {
-        const char* what;
-        double timeOfDay;
-        bool open;
-        int pending, drainsAfter;
-        std::vector<Answer> answers;
-        bool cancelled;
-        std::int64_t minUs, maxUs;
-    } rows[] = {
+    // what, time of day, port open, bytes pending, drains after, answers, cancelled, least and most time spent
+    const std::tuple<const char*, double, bool, int, int, std::vector<Answer>, bool, int, int> rows[] = {
         {"empty output", 43200, true, 0, -1, {}, false, 0, 0},
         {"drains in time", 43200, true, 5, 20, {}, false, 0, 1'000'000},
         {"abort keeps the port open", 43200, true, 5, -1, {Answer::Abort}, true, 9'500'000, 11'000'000},
-        {"retry waits again, ignore closes", 43200, true, 5, -1, {Answer::Retry, Answer::Ignore}, false, 19'500'000, 22'000'000},
+        {"retry waits again, ignore closes", 43200, true, 5, -1, {Answer::Retry, Answer::Ignore}, false, 19'500'000,
+         22'000'000},
         {"deadline across midnight", 86395, true, 5, -1, {Answer::Abort}, true, 9'500'000, 11'000'000},
         {"closed port", 43200, false, 5, -1, {}, false, 0, 0},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        VirtualClock clock(row.timeOfDay);
+    for (const auto& [what, timeOfDay, open, pending, drainsAfter, answers, cancelled, minUs, maxUs] : rows) {
+        SCOPED_TRACE(what);
+        VirtualClock clock(timeOfDay);
         test::ScriptedScreen screen;
         StuckPort port{clock};
         App app{screen, clock, port};
         port.setCommPort(1);
-        port.setPortOpen(row.open);
-        port.pending = row.pending;
-        port.drainsAfter = row.drainsAfter;
-        screen.messageAnswers.assign(row.answers.begin(), row.answers.end());
-        EXPECT_EQ(Form_Unload(app), row.cancelled);
-        EXPECT_EQ(port.portOpen(), row.cancelled);
-        EXPECT_EQ(screen.transcript.size(), row.answers.size());
+        port.setPortOpen(open);
+        port.pending = pending;
+        port.drainsAfter = drainsAfter;
+        screen.messageAnswers.assign(answers.begin(), answers.end());
+        EXPECT_EQ(Form_Unload(app), cancelled);
+        EXPECT_EQ(port.portOpen(), cancelled);
+        EXPECT_EQ(screen.transcript.size(), answers.size());
         for (const auto& box : screen.boxes("message"))
             EXPECT_TRUE(box.text == "Unable to transmit datas" && box.title == "Puolukka" &&
                         box.buttons == Buttons::AbortRetryIgnore && box.icon == Icon::Question);
-        EXPECT_GE(clock.nowUs(), row.minUs);
-        EXPECT_LE(clock.nowUs(), row.maxUs);
+        EXPECT_TRUE(clock.nowUs() >= minUs && clock.nowUs() <= maxUs) << clock.nowUs();
     }
 }
 

@@ -133,7 +133,7 @@ TEST_F(TerminalTest, LogFileOpensAfterACancelAndASecondLogClosesTheFirst)
     EXPECT_NE(screen.messageTexts()[0].find("no_such_dir"), std::string::npos);
 }
 
-TEST_F(TerminalTest, NumberToolsAskSetAndRefuse)
+TEST_F(TerminalTest, PortToolsAskSetAndRefuse)
 {
     const std::tuple<void (*)(App&), int (SerialPort::*)() const, const char*, const char*> tools[] = {
         {MInputLen_Click, &SerialPort::inputLen, "Please enter InputLen:", "InputLen"},
@@ -151,39 +151,28 @@ TEST_F(TerminalTest, NumberToolsAskSetAndRefuse)
             EXPECT_EQ((port.*get)(), value) << (answer ? answer : "cancel");
         }
         const auto asked = screen.boxes("input");
-        EXPECT_EQ(asked[0].text, prompt);
-        EXPECT_EQ(asked[0].title, title);
+        EXPECT_EQ(asked[0].text + "|" + asked[0].title, prompt + std::string("|") + title);
         EXPECT_EQ(asked[0].defaultText + asked[1].defaultText, " 0 12");
         ASSERT_EQ(screen.boxes("message").size(), 2u);
         EXPECT_NE(screen.boxes("message")[1].text.find(title), std::string::npos);
     }
-}
-
-TEST_F(TerminalTest, ParityReplaceTakesTheFirstCharacterAndCancelClearsIt)
-{
-    screen.inputAnswers = {"XY"};
-    MParRep_Click(app);
+    // ParityReplace takes the first character, one byte on the line (others are refused); cancel clears it.
+    screen.clearTranscript();
+    screen.inputAnswers = {"XY", "äx", "€"};
+    for (const char* after : {"X", "\xE4", "\xE4", ""}) {
+        MParRep_Click(app);
+        EXPECT_EQ(port.parityReplace(), after);
+    }
     EXPECT_EQ(screen.boxes("input")[0].text, "Please enter the new character");
-    EXPECT_EQ(port.parityReplace(), "X");
-    MParRep_Click(app);  // cancel
-    EXPECT_EQ(port.parityReplace(), "");
-    screen.inputAnswers = {"äx", "€"};  // a Latin-1 character is one byte on the line, others are refused
-    MParRep_Click(app);
-    MParRep_Click(app);
-    EXPECT_EQ(port.parityReplace(), "\xE4");
     EXPECT_EQ(screen.boxes("message").size(), 1u);
-}
-
-TEST_F(TerminalTest, LineToolsShowAndToggleTheLines)
-{
+    // The line tools show and toggle the lines.
+    screen.clearTranscript();
     port.cd = port.dsr = true;
-    MHCD_Click(app);
-    MHCTS_Click(app);
-    MHDSR_Click(app);
+    for (auto click : {MHCD_Click, MHCTS_Click, MHDSR_Click})
+        click(app);
     EXPECT_EQ(screen.messageTexts(),
               (std::vector<std::string>{"CDHolding = True", "CTSHolding = False", "DSRHolding = True"}));
-    EXPECT_TRUE(MDTREnable_Click(app));
-    EXPECT_FALSE(MDTREnable_Click(app));
+    EXPECT_TRUE(MDTREnable_Click(app) && !MDTREnable_Click(app));
     EXPECT_EQ(port.lineChanges, (std::vector<std::string>{"DTR on", "DTR off"}));
 }
 
