@@ -7,8 +7,8 @@
 
 #include "app/app.h"
 #include "app/clock.h"
-#include "app/device_port.h"
-#include "app/port_factory.h"
+#include "ports/device_port.h"
+#include "ports/port_factory.h"
 #include "app/startup.h"
 #include "ui/dispatch.h"
 #include "ui/main_window.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/clock.h"
-#include "link/rfc2217_server.h"
+#include "ports/rfc2217_server.h"
 #if __has_include("sim/virtual_reader.h")
 #include "sim/virtual_reader.h"
 #define PUOLUKKA_HAVE_VIRTUAL_READER 1

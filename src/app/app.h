@@ -7,7 +7,7 @@
 #include "app/settings_file.h"
 #include "link/card_state.h"
 #include "link/comm_log.h"
-#include "link/serial_port.h"
+#include "ports/serial_port.h"
 #include "phonebook/phonebook_state.h"
 
 namespace puolukka {

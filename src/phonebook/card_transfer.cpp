@@ -14,7 +14,7 @@
 #include "phonebook/phonebook_file.h"
 #include "phonebook/term_pane.h"
 #include "phonebook/record_loops.h"
-#include "phonebook/t0_receive.h"
+#include "link/t0_exchange.h"
 
 namespace puolukka {
 

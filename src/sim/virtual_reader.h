@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/clock.h"
-#include "link/serial_port.h"
+#include "ports/serial_port.h"
 #include "sim/card_description.h"
 #include "sim/sim_card.h"
 

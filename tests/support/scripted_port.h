@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/clock.h"
-#include "link/serial_port.h"
+#include "ports/serial_port.h"
 
 namespace puolukka::test {
 

@@ -1,4 +1,4 @@
-#include "link/rfc2217_server.h"
+#include "ports/rfc2217_server.h"
 
 #include <cerrno>
 #include <cstring>

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include "conversions/conversions.h"
-#include "link/line_parameters.h"
-#include "link/posix_serial_port.h"
+#include "ports/line_parameters.h"
+#include "ports/posix_serial_port.h"
 
 namespace puolukka {
 namespace {

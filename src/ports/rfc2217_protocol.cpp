@@ -1,4 +1,4 @@
-#include "link/rfc2217_protocol.h"
+#include "ports/rfc2217_protocol.h"
 
 #include <cctype>
 

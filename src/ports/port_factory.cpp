@@ -1,9 +1,9 @@
-#include "app/port_factory.h"
+#include "ports/port_factory.h"
 
 #include <memory>
 
-#include "link/posix_serial_port.h"
-#include "link/rfc2217_port.h"
+#include "ports/posix_serial_port.h"
+#include "ports/rfc2217_port.h"
 #include "sim/virtual_reader.h"
 
 namespace puolukka {

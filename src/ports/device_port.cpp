@@ -1,8 +1,8 @@
-#include "app/device_port.h"
+#include "ports/device_port.h"
 
 #include <utility>
 
-#include "link/line_parameters.h"
+#include "ports/line_parameters.h"
 
 namespace puolukka {
 

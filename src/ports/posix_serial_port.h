@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "link/line_parameters.h"
-#include "link/serial_port.h"
+#include "ports/line_parameters.h"
+#include "ports/serial_port.h"
 
 namespace puolukka {
 

@@ -83,6 +83,11 @@ public:
     // Called by the event loop every Interval ms: the events that happened since.
     virtual std::vector<int> pollEvents() = 0;
 
+    // True for a device that decodes the card's convention itself and delivers
+    // logical bytes (a PC/SC reader): the program must never switch parity or
+    // convention for it, nor pass its bytes through InverseByte.
+    virtual bool deliversLogicalBytes() const { return false; }
+
     // Properties that only shape how the port reports; kept here for every port.
     virtual bool setRThreshold(int n) { return storeNonNegative(m_rThreshold, n, "RThreshold"); }
     int rThreshold() const { return m_rThreshold; }

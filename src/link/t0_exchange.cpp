@@ -1,4 +1,4 @@
-#include "phonebook/t0_receive.h"
+#include "link/t0_exchange.h"
 
 #include <algorithm>
 #include <cstdint>

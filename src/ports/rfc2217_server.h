@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "link/rfc2217_protocol.h"
-#include "link/serial_port.h"
+#include "ports/rfc2217_protocol.h"
+#include "ports/serial_port.h"
 
 namespace puolukka {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/clock.h"
-#include "app/device_port.h"
+#include "ports/device_port.h"
 
 namespace puolukka {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/ports_ini.h"
+#include "ports/ports_ini.h"
 
 namespace puolukka {
 namespace {

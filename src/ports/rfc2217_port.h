@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app/clock.h"
-#include "link/rfc2217_protocol.h"
-#include "link/serial_port.h"
+#include "ports/rfc2217_protocol.h"
+#include "ports/serial_port.h"
 
 namespace puolukka {
 

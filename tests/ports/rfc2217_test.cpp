@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include "link/rfc2217_port.h"
-#include "link/rfc2217_server.h"
+#include "ports/rfc2217_port.h"
+#include "ports/rfc2217_server.h"
 #include "scripted_port.h"
 
 namespace puolukka {

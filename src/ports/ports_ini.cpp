@@ -1,4 +1,4 @@
-#include "app/ports_ini.h"
+#include "ports/ports_ini.h"
 
 #include <cerrno>
 #include <cstring>

@@ -2,8 +2,8 @@
 
 #include <map>
 
-#include "app/device_port.h"
-#include "app/port_factory.h"
+#include "ports/device_port.h"
+#include "ports/port_factory.h"
 #include "scripted_port.h"
 
 namespace puolukka {

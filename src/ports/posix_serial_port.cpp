@@ -1,4 +1,4 @@
-#include "link/posix_serial_port.h"
+#include "ports/posix_serial_port.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>

@@ -1,4 +1,4 @@
-#include "link/line_parameters.h"
+#include "ports/line_parameters.h"
 
 #include <array>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "link/rfc2217_port.h"
+#include "ports/rfc2217_port.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ports_ini.h"
-#include "link/serial_port.h"
+#include "ports/ports_ini.h"
+#include "ports/serial_port.h"
 
 namespace puolukka {
 
@@ -64,6 +64,8 @@ public:
     bool dsrHolding() override;
 
     std::vector<int> pollEvents() override;
+    // The open device's answer; false while closed.
+    bool deliversLogicalBytes() const override { return m_active && m_active->deliversLogicalBytes(); }
 
     bool setRThreshold(int n) override;
     bool setSThreshold(int n) override;
