@@ -239,6 +239,8 @@ void PhnBook_Click(App& app)
 
     app.phonebook.PBEntry = std::move(entries);
     app.phonebook.PBCount = count;
+    // The editor's name field takes what the card's alpha field holds.
+    app.phonebook.CardRecLen = adn.recLen;
     app.screen.setEnabled("WritePB", true);
     card.ShowInTerminal = 1;
     hideProgress(app);

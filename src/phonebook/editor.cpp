@@ -1,6 +1,10 @@
 #include "phonebook/editor.h"
 
+#include <algorithm>
+
 #include "conversions/adn_codec.h"
+#include "conversions/name_codec.h"
+#include "conversions/text_encoding.h"
 
 namespace puolukka {
 
@@ -9,9 +13,9 @@ namespace {
 // Left-aligned in a field of exactly width characters.
 std::string field(const std::string& text, std::size_t width)
 {
-    std::string result = text.substr(0, width);
-    result.resize(width, ' ');
-    return result;
+    std::u32string chars = utf8ToCodePoints(text);
+    chars.resize(width, U' ');
+    return codePointsToUtf8(chars);
 }
 
 // The text from 1-based position on; past the end it is empty.
@@ -24,6 +28,32 @@ std::string fromPosition(const std::string& text, int position)
 
 bool isNumberChar(char c) { return (c >= '0' && c <= '9') || c == '*' || c == '#' || (c >= 'A' && c <= 'E'); }
 
+// An entry's three fields: the name bytes before the first "/", the TON up to
+// the next "/", the number after it. Without "/" the whole entry is the name.
+struct EntryFields {
+    std::string alpha;
+    std::string ton;
+    std::string number;
+};
+
+EntryFields splitEntry(const std::string& entry)
+{
+    EntryFields f;
+    const auto p1 = entry.find('/');
+    if (p1 == std::string::npos) {
+        f.alpha = entry;
+        return f;
+    }
+    f.alpha = entry.substr(0, p1);
+    const auto p2 = entry.find('/', p1 + 1);
+    f.ton = entry.substr(p1 + 1, p2 == std::string::npos ? std::string::npos : p2 - p1 - 1);
+    if (p2 != std::string::npos)
+        f.number = entry.substr(p2 + 1);
+    return f;
+}
+
+std::string unusedEntry(int nameLength) { return std::string(std::size_t(std::max(nameLength, 0)), kPaddingChar) + "/FF/"; }
+
 }  // namespace
 
 std::string displayRow(int position, const std::string& name, const std::string& number)
@@ -31,7 +61,14 @@ std::string displayRow(int position, const std::string& name, const std::string&
     return field(std::to_string(position) + ".", 4) + field(name, 17) + number;
 }
 
-EditorRows fillEditorRows(const Phonebook& book)
+std::string shownName(const std::string& alpha, NameView view)
+{
+    if (view == NameView::Decoded)
+        return decodeName(alpha).text;
+    return latin1ToUtf8(alpha.substr(0, alpha.find(kPaddingChar)));
+}
+
+EditorRows fillEditorRows(const Phonebook& book, NameView view)
 {
     EditorRows rows;
     std::string name;  // an entry without "/" and without padding keeps the name of the row before
@@ -43,31 +80,62 @@ EditorRows fillEditorRows(const Phonebook& book)
         const auto secondSlash = e.find('/', std::size_t(nameLen + 1));
         const int numStart = secondSlash == std::string::npos ? 1 : int(secondSlash) + 2;
 
+        // Decoded, the whole name field counts (a UCS2 name may hold FF bytes);
+        // as bytes, the name ends at padding within the first 20 characters.
         const auto pad = e.find(kPaddingChar);
-        if (pad != std::string::npos && pad < 20)
-            name = e.substr(0, pad);
+        if (nameLen >= 0 && view == NameView::Decoded)
+            name = decodeName(e.substr(0, std::size_t(nameLen))).text;
+        else if (pad != std::string::npos && pad < 20)
+            name = shownName(e.substr(0, pad), view);
         else if (nameLen >= 0)
-            name = e.substr(0, std::size_t(nameLen));
+            name = latin1ToUtf8(e.substr(0, std::size_t(nameLen)));
         const std::string number = fromPosition(e, numStart);
 
         rows.names.push_back(name);
-        rows.numbers.push_back(number);
-        rows.rows.push_back(displayRow(int(rows.rows.size()) + 1, name, number));
+        rows.numbers.push_back(latin1ToUtf8(number));
+        rows.rows.push_back(displayRow(int(rows.rows.size()) + 1, name, rows.numbers.back()));
         rows.nameLen = nameLen;
         rows.numStart = numStart;
     }
     return rows;
 }
 
-int firstNameLength(const Phonebook& book)
+int nameFieldLength(const Phonebook& book)
 {
-    if (book.PBEntry.size() < 2)
-        return -1;
-    const auto slash = book.PBEntry[1].find('/');
-    return slash == std::string::npos ? -1 : int(slash);
+    if (book.CardRecLen >= kAdnFixedBytes)
+        return book.CardRecLen - kAdnFixedBytes;
+    std::size_t longest = 0;
+    for (int i = 1; i <= book.PBCount && i < int(book.PBEntry.size()); ++i) {
+        const std::string& e = book.PBEntry[std::size_t(i)];
+        const auto slash = e.find('/');
+        if (slash != std::string::npos)
+            longest = std::max(longest, slash);
+    }
+    return int(longest);
 }
 
-std::string nameLimitText(int nameLen) { return "Nimen maksimipituus " + std::to_string(nameLen) + " merkkiä"; }
+std::string nameLimitText(int nameLength)
+{
+    return "Nimen maksimipituus " + std::to_string(nameLength) + " merkkiä";
+}
+
+std::string nameStatusText(const std::string& name, int nameLength, NameView view)
+{
+    if (view == NameView::Bytes) {
+        const int used = int(utf8Length(name));
+        const int left = nameLength - used;
+        return nameLimitText(nameLength) + " (tavuina), "
+               + (left >= 0 ? "jäljellä " + std::to_string(left) : std::to_string(-left) + " liikaa");
+    }
+    const NameFit fit = fitName(name, nameLength);
+    if (!fit.name.encodable) {
+        std::string c;
+        appendUtf8(c, fit.name.unencodable);
+        return "Merkkiä " + c + " ei voi tallentaa SIM-kortille";
+    }
+    return nameLimitText(std::max(fit.maxCharacters(), 0)) + " (" + codingName(fit.name.coding) + "), "
+           + (fit.left >= 0 ? "jäljellä " + std::to_string(fit.left) : std::to_string(-fit.left) + " liikaa");
+}
 
 bool validNumber(const std::string& number, std::string* message)
 {
@@ -80,14 +148,6 @@ bool validNumber(const std::string& number, std::string* message)
     return ok;
 }
 
-bool validName(const std::string& name, std::string* message)
-{
-    const bool ok = name.find('/') == std::string::npos;
-    if (!ok && message)
-        *message = "Nimessä ei voi olla merkkiä /.";
-    return ok;
-}
-
 std::string tonForNumber(const std::string& number)
 {
     if (number.starts_with("+"))
@@ -97,23 +157,82 @@ std::string tonForNumber(const std::string& number)
     return "81";
 }
 
-std::string editedEntry(const std::string& name, const std::string& number, int maxNameLen)
+bool encodeEditedName(const std::string& name, int nameLength, NameView view, std::string& bytes,
+                      std::string* message)
 {
-    std::string padded = name;
-    if (int(padded.size()) < maxNameLen)
-        padded.resize(std::size_t(maxNameLen), kPaddingChar);
-    if (padded.empty() || padded[0] == kPaddingChar)
-        return padded + "/FF/";
-    return padded + "/" + tonForNumber(number) + "/" + number;
+    const auto refuse = [message](const std::string& text) {
+        if (message)
+            *message = text;
+        return false;
+    };
+    if (view == NameView::Bytes) {
+        bytes.clear();
+        for (char32_t c : utf8ToCodePoints(name)) {
+            if (c > 0xFF)
+                return refuse("Tavuina näytettyyn nimeen voi kirjoittaa vain merkkejä, jotka mahtuvat yhteen "
+                              "tavuun (Latin-1).");
+            bytes += char(c);
+        }
+    } else {
+        const EncodedName encoded = encodeName(name);
+        if (!encoded.encodable) {
+            std::string c;
+            appendUtf8(c, encoded.unencodable);
+            return refuse("Merkkiä " + c + " ei voi tallentaa SIM-kortin nimeen.");
+        }
+        bytes = encoded.bytes;
+    }
+    if (int(bytes.size()) > nameLength) {
+        const NameFit fit = fitName(name, nameLength);
+        const int over = view == NameView::Bytes ? int(bytes.size()) - nameLength : -fit.left;
+        return refuse("Nimi ei mahdu kortin nimikenttään (" + std::to_string(nameLength) + " tavua): "
+                      + std::to_string(std::max(over, 1)) + " merkkiä liikaa.");
+    }
+    // The entry text ends its name at the first "/": a name byte 2F (the GSM
+    // "/", or a UCS2 character such as "Я" 04 2F) would move its number.
+    if (bytes.find('/') != std::string::npos) {
+        return refuse(name.find('/') != std::string::npos
+                          ? "Nimessä ei voi olla merkkiä /."
+                          : "Nimen tallennusmuodossa olisi tavu 2F (/), jota luettelo ei voi tallentaa.");
+    }
+    return true;
 }
 
-bool storeEditedEntry(Phonebook& book, int position, const std::string& name, const std::string& number,
-                      int maxNameLen)
+EditResult storeEditedEntry(Phonebook& book, int position, const EntryEdit& edit, int nameLength,
+                            std::string* message)
 {
     if (position < 1 || position > book.PBCount || position >= int(book.PBEntry.size()))
-        return false;
-    book.PBEntry[std::size_t(position)] = editedEntry(name, number, maxNameLen);
-    return true;
+        return EditResult::Gone;
+    const bool nameChanged = edit.name != edit.shownName;
+    const bool numberChanged = edit.number != edit.shownNumber;
+    if (!nameChanged && !numberChanged)
+        return EditResult::Unchanged;
+    std::string& entry = book.PBEntry[std::size_t(position)];
+    const EntryFields old = splitEntry(entry);
+    // An unused entry has no TON to keep: a name typed into it takes the TON of its number.
+    const bool wasUnused = old.ton.starts_with("FF");
+    if ((numberChanged || wasUnused) && !validNumber(edit.number, message))
+        return EditResult::Refused;
+    std::string alpha = old.alpha;
+    if (nameChanged) {
+        if (edit.name.empty()) {
+            entry = unusedEntry(nameLength);  // the editor's way to delete an entry
+            return EditResult::Stored;
+        }
+        std::string bytes;
+        if (!encodeEditedName(edit.name, nameLength, edit.view, bytes, message))
+            return EditResult::Refused;
+        alpha = padName(bytes, nameLength);
+    }
+    std::string tonAndNumber = old.ton + "/" + old.number;
+    if (numberChanged || wasUnused)
+        tonAndNumber = tonForNumber(edit.number) + "/" + edit.number;
+    // Neither name nor number left: an unused entry, whatever the card's name length.
+    if (decodeName(alpha).text.empty() && shownName(alpha, NameView::Bytes).empty() && edit.number.empty())
+        entry = std::string(alpha.size(), kPaddingChar) + "/FF/";
+    else
+        entry = alpha + "/" + tonAndNumber;
+    return EditResult::Stored;
 }
 
 }  // namespace puolukka

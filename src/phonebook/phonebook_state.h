@@ -10,7 +10,7 @@ namespace puolukka {
 struct Phonebook {
     std::vector<std::string> PBEntry = std::vector<std::string>(1);  // elements 1..PBCount used
     int PBCount = 0;            // 0: no phonebook in memory
-    int CardRecLen = 0;         // record length of EF ADN learned by the last write
+    int CardRecLen = 0;         // record length of EF ADN learned by the last read or write
     int RecLenWarning = 0;      // 1: the record-length warning may still be shown in this write
     std::vector<std::string> CardRecord;  // records built by the current write
     int EditorOpen = 0;         // 1 while the list window PhoneEdit is shown: Term stays disabled

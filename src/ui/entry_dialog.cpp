@@ -5,9 +5,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
+#include <QValidator>
 #include <QVBoxLayout>
+
+#include "conversions/name_codec.h"
 
 namespace puolukka {
 
@@ -17,6 +18,40 @@ namespace {
 constexpr int kUnlimited = 32767;
 
 int fieldLimit(int maxLength) { return maxLength > 0 ? maxLength : kUnlimited; }
+
+// The name field's maximum length in bytes of the card: typing stops where the
+// encoded name would no longer fit, as a character maximum would. A name that
+// was longer to begin with may stay that long while it is shortened.
+class NameLengthValidator : public QValidator {
+public:
+    NameLengthValidator(NameView view, int allowedBytes, QObject* parent)
+        : QValidator(parent), m_view(view), m_allowedBytes(allowedBytes)
+    {
+    }
+
+    State validate(QString& input, int&) const override
+    {
+        const int bytes = encodedBytes(m_view, input);
+        return bytes >= 0 && bytes <= m_allowedBytes ? Acceptable : Invalid;
+    }
+
+    // Bytes the name takes in the view's coding; -1 when it cannot be stored.
+    static int encodedBytes(NameView view, const QString& name)
+    {
+        if (view == NameView::Bytes) {
+            for (QChar c : name)
+                if (c.unicode() > 0xFF)
+                    return -1;
+            return int(name.size());
+        }
+        const EncodedName encoded = encodeName(name.toStdString());
+        return encoded.encodable ? int(encoded.bytes.size()) : -1;
+    }
+
+private:
+    NameView m_view;
+    int m_allowedBytes;
+};
 
 }  // namespace
 
@@ -30,9 +65,6 @@ EntryDialog::EntryDialog(QWidget* parent) : QDialog(parent)
     m_label1->setObjectName("Label1");
     m_text1 = new QLineEdit(this);
     m_text1->setObjectName("Text1");
-    // A name is stored one byte a character: only characters of one byte can be typed.
-    m_text1->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[\\x{0}-\\x{ff}]*")), m_text1));
     m_label2 = new QLabel("Numero:", this);
     m_label2->setObjectName("Label2");
     m_text2 = new QLineEdit(this);
@@ -62,15 +94,23 @@ EntryDialog::EntryDialog(QWidget* parent) : QDialog(parent)
 
     connect(m_ok, &QPushButton::clicked, this, &EntryDialog::okClicked);
     connect(m_cancel, &QPushButton::clicked, this, &EntryDialog::close);
+    connect(m_text1, &QLineEdit::textChanged, this, &EntryDialog::nameChanged);
 }
 
-void EntryDialog::fill(int row, const std::string& name, const std::string& number, int nameMaxLength,
+void EntryDialog::fill(int row, const QString& name, const QString& number, NameView view, int nameLength,
                        int numberMaxLength)
 {
-    m_text1->setMaxLength(fieldLimit(nameMaxLength));
+    m_view = view;
+    m_shownName = name;
+    m_shownNumber = number;
+    // The validator goes first: setText does not check, a longer name is shown whole.
+    const int allowed = std::max(nameLength, NameLengthValidator::encodedBytes(view, name));
+    delete m_text1->validator();
+    m_text1->setValidator(new NameLengthValidator(view, allowed, m_text1));
+    m_text1->setMaxLength(kUnlimited);
     m_text2->setMaxLength(fieldLimit(numberMaxLength));
-    m_text1->setText(QString::fromLatin1(name.data(), qsizetype(name.size())));
-    m_text2->setText(QString::fromLatin1(number.data(), qsizetype(number.size())));
+    m_text1->setText(name);
+    m_text2->setText(number);
     m_row = row;
     m_position = row + 1;
     setWindowTitle("Muistipaikka: " + QString::number(m_position));

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "phonebook/editor.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -20,15 +22,20 @@ public:
     explicit EntryDialog(QWidget* parent = nullptr);
 
     // Fills the dialog for the entry on zero-based row; its position is row + 1.
-    // name is the entry's name as bytes, shown one Latin-1 character a byte.
-    // A maximum length of 0 or less leaves that field unlimited.
-    void fill(int row, const std::string& name, const std::string& number, int nameMaxLength,
+    // The name field takes what fits nameLength bytes once encoded as the view
+    // stores it (a longer name already there is shown whole and can be
+    // shortened); a number maximum of 0 or less leaves that field unlimited.
+    void fill(int row, const QString& name, const QString& number, NameView view, int nameLength,
               int numberMaxLength);
 
     int row() const { return m_row; }            // Label4
     int position() const { return m_position; }  // Label5
+    NameView view() const { return m_view; }
     QString nameText() const;
     QString numberText() const;
+    // What the fields were filled with.
+    const QString& shownName() const { return m_shownName; }
+    const QString& shownNumber() const { return m_shownNumber; }
 
     QLineEdit* nameField() const { return m_text1; }
     QLineEdit* numberField() const { return m_text2; }
@@ -37,6 +44,8 @@ public:
 
 signals:
     void okClicked();
+    // The name field's text changed (also when filled).
+    void nameChanged(const QString& name);
 
 private:
     QLabel* m_label1 = nullptr;
@@ -47,6 +56,9 @@ private:
     QPushButton* m_cancel = nullptr;
     int m_row = -1;
     int m_position = 0;
+    NameView m_view = NameView::Decoded;
+    QString m_shownName;
+    QString m_shownNumber;
 };
 
 }  // namespace puolukka

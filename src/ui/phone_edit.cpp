@@ -1,5 +1,6 @@
 #include "ui/phone_edit.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFont>
 #include <QFontDatabase>
@@ -18,7 +19,7 @@ namespace puolukka {
 
 namespace {
 
-QString latin1(const std::string& bytes) { return QString::fromLatin1(bytes.data(), qsizetype(bytes.size())); }
+QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 QFont fixedPitchFont()
 {
@@ -45,6 +46,10 @@ PhoneEdit::PhoneEdit(App& app, QWidget* parent) : QWidget(parent, Qt::Window), m
     m_command1->setObjectName("Command1");
     m_quit = new QPushButton("&Sulje", this);
     m_quit->setObjectName("PhneBkQuit");
+    m_showBytes = new QCheckBox("Näytä tavuina", this);
+    m_showBytes->setObjectName("ShowBytes");
+    m_showBytes->setToolTip("Näyttää nimien tavut sellaisinaan, yksi Latin-1-merkki tavua kohden "
+                            "(muilla ohjelmilla kirjoitetut kortit).");
 
     m_statusBar = new QStatusBar(this);
     m_statusBar->setObjectName("StatusBar1");
@@ -58,6 +63,8 @@ PhoneEdit::PhoneEdit(App& app, QWidget* parent) : QWidget(parent, Qt::Window), m
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_command1);
+    buttons->addSpacing(12);
+    buttons->addWidget(m_showBytes);
     buttons->addStretch();
     buttons->addWidget(m_quit);
     auto* layout = new QVBoxLayout(this);
@@ -69,6 +76,12 @@ PhoneEdit::PhoneEdit(App& app, QWidget* parent) : QWidget(parent, Qt::Window), m
     connect(m_command1, &QPushButton::clicked, this, &PhoneEdit::Command1_Click);
     connect(m_quit, &QPushButton::clicked, this, &PhoneEdit::PhneBkQuit_Click);
     connect(m_list3, &QListWidget::itemDoubleClicked, this, &PhoneEdit::Command1_Click);
+    connect(m_showBytes, &QCheckBox::toggled, this, [this](bool bytes) {
+        m_view = bytes ? NameView::Bytes : NameView::Decoded;
+        const int current = m_list3->currentRow();
+        showRows();
+        m_list3->setCurrentRow(current);
+    });
 
     m_app.phonebook.EditorOpen = 1;
     Form_Load();
@@ -76,24 +89,21 @@ PhoneEdit::PhoneEdit(App& app, QWidget* parent) : QWidget(parent, Qt::Window), m
 
 void PhoneEdit::Form_Load()
 {
-    m_rows = fillEditorRows(m_app.phonebook);
-    m_list3->clear();
-    for (std::size_t r = 0; r < m_rows.rows.size(); ++r) {
-        auto* item = new QListWidgetItem(latin1(m_rows.rows[r]), m_list3);
-        item->setData(Qt::UserRole, int(r));
-    }
-    m_panel1->setText(QString::fromStdString(nameLimitText(m_rows.nameLen)));
+    m_nameLength = nameFieldLength(m_app.phonebook);
+    showRows();
+    m_panel1->setText(text(nameLimitText(m_nameLength)));
     if (m_list3->count() > 0)
         m_list3->setCurrentRow(0);
 }
 
-int PhoneEdit::nameLimit() const
+void PhoneEdit::showRows()
 {
-    // The name length found when filling (Label2); a malformed last entry has
-    // none, and then entry 1's name length (namel) stands in for it.
-    if (m_rows.nameLen > 0)
-        return m_rows.nameLen;
-    return m_namel > 0 ? m_namel : 0;
+    m_rows = fillEditorRows(m_app.phonebook, m_view);
+    m_list3->clear();
+    for (std::size_t r = 0; r < m_rows.rows.size(); ++r) {
+        auto* item = new QListWidgetItem(text(m_rows.rows[r]), m_list3);
+        item->setData(Qt::UserRole, int(r));
+    }
 }
 
 void PhoneEdit::Command1_Click()
@@ -108,13 +118,22 @@ void PhoneEdit::Command1_Click()
         m_dialog = new EntryDialog(this);
         m_dialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_dialog, &EntryDialog::okClicked, this, &PhoneEdit::entryConfirmed);
+        connect(m_dialog, &EntryDialog::nameChanged, this, &PhoneEdit::nameTyped);
+        connect(m_dialog, &QObject::destroyed, this,
+                [this] { m_panel1->setText(text(nameLimitText(m_nameLength))); });
     }
     // The number field takes what a record holds: a "+" and 20 digits.
-    m_dialog->fill(k, m_rows.names[std::size_t(k)], m_rows.numbers[std::size_t(k)], nameLimit(),
-                   kMaxNumberChars);
+    m_dialog->fill(k, text(m_rows.names[std::size_t(k)]), text(m_rows.numbers[std::size_t(k)]), m_view,
+                   m_nameLength, kMaxNumberChars);
     m_dialog->show();
     m_dialog->raise();
     m_dialog->activateWindow();
+}
+
+void PhoneEdit::nameTyped(const QString& name)
+{
+    if (m_dialog)
+        m_panel1->setText(text(nameStatusText(name.toStdString(), m_nameLength, m_dialog->view())));
 }
 
 void PhoneEdit::warn(const std::string& text)
@@ -122,47 +141,41 @@ void PhoneEdit::warn(const std::string& text)
     showMessage(m_app.screen, text, kAppTitle, Icon::Exclamation);
 }
 
-bool PhoneEdit::tallennamuisti()
+EditResult PhoneEdit::tallennamuisti()
 {
     if (!m_dialog)
-        return false;
-    const std::string name = m_dialog->nameText().toLatin1().toStdString();
-    const std::string number = m_dialog->numberText().toStdString();
-    if (!storeEditedEntry(m_app.phonebook, m_dialog->position(), name, number, nameLimit())) {
+        return EditResult::Gone;
+    const EntryEdit edit{m_dialog->shownName().toStdString(), m_dialog->shownNumber().toStdString(),
+                         m_dialog->nameText().toStdString(), m_dialog->numberText().toStdString(),
+                         m_dialog->view()};
+    std::string message;
+    const EditResult result = storeEditedEntry(m_app.phonebook, m_dialog->position(), edit, m_nameLength, &message);
+    if (result == EditResult::Refused)
+        warn(message);
+    if (result == EditResult::Gone)
         warn("Muistipaikkaa " + std::to_string(m_dialog->position())
              + " ei enää ole muistissa olevassa luettelossa. Avaa luettelo uudelleen.");
-        return false;
-    }
-    return true;
+    return result;
 }
 
 void PhoneEdit::entryConfirmed()
 {
     if (!m_dialog)
         return;
-    const QString nameText = m_dialog->nameText();
-    for (QChar c : nameText) {
-        if (c.unicode() > 0xFF) {
-            warn("Nimessä saa olla vain merkkejä, jotka mahtuvat yhteen tavuun (Latin-1).");
-            return;
-        }
-    }
-    const std::string name = nameText.toLatin1().toStdString();
-    const std::string number = m_dialog->numberText().toStdString();
-    std::string message;
-    if (!validName(name, &message) || !validNumber(number, &message)) {
-        warn(message);
+    const EditResult result = tallennamuisti();
+    if (result == EditResult::Refused || result == EditResult::Gone)
         return;  // the dialog stays open for a correction
-    }
-    if (!tallennamuisti())
-        return;
     const int k = m_dialog->row();
-    if (k >= 0 && std::size_t(k) < m_rows.names.size()) {
-        m_rows.names[std::size_t(k)] = name;
-        m_rows.numbers[std::size_t(k)] = number;
-        m_rows.rows[std::size_t(k)] = displayRow(k + 1, name, number);
-        if (QListWidgetItem* item = m_list3->item(k))
-            item->setText(latin1(m_rows.rows[std::size_t(k)]));
+    if (result == EditResult::Stored && k >= 0 && std::size_t(k) < m_rows.names.size()) {
+        // The row shows what was stored, as the list shows any entry.
+        const EditorRows fresh = fillEditorRows(m_app.phonebook, m_view);
+        if (std::size_t(k) < fresh.rows.size()) {
+            m_rows.names[std::size_t(k)] = fresh.names[std::size_t(k)];
+            m_rows.numbers[std::size_t(k)] = fresh.numbers[std::size_t(k)];
+            m_rows.rows[std::size_t(k)] = fresh.rows[std::size_t(k)];
+            if (QListWidgetItem* item = m_list3->item(k))
+                item->setText(text(m_rows.rows[std::size_t(k)]));
+        }
     }
     m_dialog->close();
 }
@@ -185,10 +198,8 @@ void PBEdit_Click(App& app, QPointer<PhoneEdit>& window, QWidget* parent)
         showMessage(app.screen, "Ei luetteloa muistissa. Avaa luettelo tai lue se SIM:ltä!");
         return;
     }
-    const int n = firstNameLength(app.phonebook);
     if (!window)
         window = new PhoneEdit(app, parent);
-    window->setNamel(n);
     app.screen.setEnabled("Term", false);
     window->show();
     window->raise();

@@ -150,11 +150,12 @@ TEST_F(FileFixture, WholeTripKeepsEveryRecord)
     choose(target.screen, dir / "trip.phb");
     avaa(target.app);
     ASSERT_EQ(target.app.phonebook.PBCount, 100);
-    ASSERT_TRUE(storeEditedEntry(target.app.phonebook, 7, "Uusi", "+358401", 14));
+    const EntryEdit edit{"", "", "Uusi", "+358401", NameView::Decoded};
+    ASSERT_EQ(storeEditedEntry(target.app.phonebook, 7, edit, 14, nullptr), EditResult::Stored);
     WritePB_Click(target.app);
 
     int warning = 0;
-    const std::string edited = EntryToRecord(editedEntry("Uusi", "+358401", 14), 28, warning);
+    const std::string edited = EntryToRecord("Uusi" + std::string(10, '\xFF') + "/91/+358401", 28, warning);
     for (int i = 1; i <= 100; ++i)
         EXPECT_EQ(target.adnRecord(i), i == 7 ? edited : source.adnRecord(i)) << i;
     EXPECT_EQ(RecordToEntry(target.adnRecord(7) + std::string("\x90\x00", 2)), "Uusi" + std::string(10, '\xFF') + "/91/+358401");

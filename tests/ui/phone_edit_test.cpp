@@ -1,20 +1,36 @@
 #include "ui_fixture.h"
 
+#include "conversions/conversions.h"
+
 namespace puolukka {
 namespace {
 
 const std::string kAino = "Aino" + std::string(10, '\xFF') + "/81/0401234567";
+const std::string kAiti = "[iti" + std::string(10, '\xFF') + "/91/+358501234567";  // GSM "Äiti"
+const std::string kMama = HexToBytes("8104089CB0BCB0") + std::string(7, '\xFF') + "/81/050";
+const std::string kEmpty = std::string(14, '\xFF') + "/FF/";
 
 struct PhoneEditTest : test::AppTest<> {
-    PhoneEditTest()
+    PhoneEditTest() { load({kAino, kAiti, kMama, kEmpty}, 28); }
+    ~PhoneEditTest() override { close(); }
+    void close() { delete window.data(), test::flushDeletes(); }
+    void load(const std::vector<std::string>& entries, int cardRecLen)
     {
-        app.phonebook.PBEntry = {"", kAino, "\xC4iti" + std::string(10, '\xFF') + "/91/+358501234567",
-                                 std::string(14, '\xFF') + "/FF/"};
-        app.phonebook.PBCount = 3;
+        close();
+        app.phonebook.PBEntry = {""};
+        app.phonebook.PBEntry.insert(app.phonebook.PBEntry.end(), entries.begin(), entries.end());
+        app.phonebook.PBCount = int(entries.size());
+        app.phonebook.CardRecLen = cardRecLen;
         PBEdit_Click(app, window, nullptr);
     }
-    ~PhoneEditTest() override { delete window.data(), test::flushDeletes(); }
     QString row(int i) const { return window->list()->item(i)->text(); }
+    QString status() const
+    {
+        QStringList panels;
+        for (QLabel* label : window->statusBar()->findChildren<QLabel*>())
+            panels << label->text();
+        return panels.join("|");
+    }
     EntryDialog* editRow(int i)
     {
         window->list()->setCurrentRow(i);
@@ -22,23 +38,38 @@ struct PhoneEditTest : test::AppTest<> {
         return window->entryDialog();
     }
     void press(QPushButton* button) { button->click(), test::flushDeletes(); }
+    // Keys typed into a field, each through its validator.
+    static void type(QLineEdit* field, const QString& text)
+    {
+        for (QChar c : text) {
+            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(field, &key);
+        }
+    }
 
     QPointer<PhoneEdit> window;
 };
 
-TEST_F(PhoneEditTest, ListsEveryEntryOnceAndHoldsTheTerminal)
+TEST_F(PhoneEditTest, ListsDecodedNamesOrTheirBytesAndHoldsTheTerminal)
 {
     ASSERT_FALSE(window.isNull());
     EXPECT_TRUE(window->windowTitle() == "Luettelo" && !window->isModal());
-    ASSERT_EQ(window->list()->count(), 3);
+    ASSERT_EQ(window->list()->count(), 4);
     EXPECT_EQ(row(0), "1.  Aino             0401234567");
-    EXPECT_EQ(row(1), QString::fromLatin1("2.  \xC4iti             +358501234567"));
-    EXPECT_EQ(row(2), "3.  " + QString(17, QChar(' ')));
-    QStringList panels;
-    for (QLabel* label : window->statusBar()->findChildren<QLabel*>())
-        panels << label->text();
-    EXPECT_TRUE(panels.contains(QString::fromUtf8("Nimen maksimipituus 14 merkkiä")));
+    EXPECT_EQ(row(1), "2.  Äiti             +358501234567");
+    EXPECT_EQ(row(2), "3.  Мама             050");
+    EXPECT_EQ(row(3), "4.  " + QString(17, QChar(' ')));
+    EXPECT_TRUE(status().startsWith("Nimen maksimipituus 14 merkkiä|"));
     EXPECT_FALSE(screen.termEnabled);
+
+    window->list()->setCurrentRow(2);
+    window->showBytes()->setChecked(true);  // "Näytä tavuina": the bytes one Latin-1 character each
+    EXPECT_EQ(window->showBytes()->text(), "Näytä tavuina");
+    EXPECT_EQ(row(1), "2.  [iti             +358501234567");
+    EXPECT_EQ(row(2), QString::fromLatin1("3.  \x81\x04\x08\x9C\xB0\xBC\xB0          050"));
+    EXPECT_EQ(window->list()->currentRow(), 2);
+    window->showBytes()->setChecked(false);
+    EXPECT_EQ(row(1), "2.  Äiti             +358501234567");
 
     app.phonebook.PBEntry[1] = "Muutettu/81/1";  // a second click only brings the window forward: no refresh
     PhoneEdit* first = window;
@@ -55,24 +86,23 @@ TEST_F(PhoneEditTest, ListsEveryEntryOnceAndHoldsTheTerminal)
               std::vector<std::string>{"Ei luetteloa muistissa. Avaa luettelo tai lue se SIM:ltä!"});
 }
 
-TEST_F(PhoneEditTest, TheDialogRefusesBadInputAndStoresExactlyOneEntryOrNothingOnCancel)
+TEST_F(PhoneEditTest, TheDialogRefusesWhatCannotBeStoredAndStoresOneEntryOrNothingOnCancel)
 {
     EntryDialog* dialog = editRow(0);
     dialog->nameField()->setText("Muuta");
-    EXPECT_EQ(editRow(2), dialog);  // a further edit refills the dialog
-    EXPECT_EQ(dialog->windowTitle() + dialog->nameField()->text(), "Muistipaikka: 3");
+    EXPECT_EQ(editRow(3), dialog);  // a further edit refills the dialog
+    EXPECT_EQ(dialog->windowTitle() + dialog->nameField()->text(), "Muistipaikka: 4");
     press(dialog->cancelButton());
     EXPECT_EQ(window->entryDialog(), nullptr);
     EXPECT_EQ(app.phonebook.PBEntry[1], kAino);
     ASSERT_NE(dialog = editRow(1), nullptr);
     EXPECT_TRUE(dialog->windowTitle() == "Muistipaikka: 2" && !dialog->isModal());
-    EXPECT_EQ(dialog->nameField()->text() + "/" + dialog->numberField()->text(),
-              QString::fromLatin1("\xC4iti/+358501234567"));
-    EXPECT_EQ(dialog->nameField()->maxLength(), 14);
+    EXPECT_EQ(dialog->nameField()->text() + "/" + dialog->numberField()->text(), "Äiti/+358501234567");
     const std::tuple<QString, QString, std::string> refused[] = {
         {"Äiti", "040-123", "Numerossa saa olla vain numeroita, *, # ja alussa + (enintään 20 numeroa)."},
         {"A/B", "1", "Nimessä ei voi olla merkkiä /."},
-        {"Jüri €", "1", "Latin-1"},
+        {"Jüri \U0001F600", "1", "ei voi tallentaa SIM-kortin nimeen"},
+        {"Alexander Graham Bell", "1", "Nimi ei mahdu kortin nimikenttään (14 tavua): 7 merkkiä liikaa."},
     };
     for (const auto& [name, number, message] : refused) {
         dialog->nameField()->setText(name);
@@ -81,13 +111,60 @@ TEST_F(PhoneEditTest, TheDialogRefusesBadInputAndStoresExactlyOneEntryOrNothingO
         EXPECT_NE(screen.messageTexts().back().find(message), std::string::npos) << message;
         EXPECT_TRUE(window->entryDialog() && dialog->isVisible());  // stays for a correction
     }
-    dialog->nameField()->setText(QString::fromLatin1("M\xE4tti"));
+    dialog->nameField()->setText("Mäkelä");
     dialog->numberField()->setText("0401");
     press(dialog->okButton());
     EXPECT_EQ(window->entryDialog(), nullptr);
-    const std::string matti = "M\xE4tti" + std::string(9, '\xFF') + "/80/0401";
-    EXPECT_EQ(app.phonebook.PBEntry, (std::vector<std::string>{"", kAino, matti, std::string(14, '\xFF') + "/FF/"}));
-    EXPECT_EQ(row(1), QString::fromLatin1("2.  M\xE4tti            0401"));
+    const std::string makela = HexToBytes("4D7B6B656C7B") + std::string(8, '\xFF') + "/80/0401";
+    EXPECT_EQ(app.phonebook.PBEntry, (std::vector<std::string>{"", kAino, makela, kMama, kEmpty}));
+    EXPECT_EQ(row(1), "2.  Mäkelä           0401");
+    EXPECT_TRUE(status().startsWith("Nimen maksimipituus 14 merkkiä|")) << "the limit again once the dialog is gone";
+}
+
+TEST_F(PhoneEditTest, TypingStopsAtTheCardsNameLengthInBytesAndTheStatusBarCounts)
+{
+    EntryDialog* dialog = editRow(2);
+    EXPECT_TRUE(status().startsWith("Nimen maksimipituus 11 merkkiä (UCS2), jäljellä 7"));
+    dialog->nameField()->selectAll();
+    type(dialog->nameField(), "Mäkelä-Virtanen");  // GSM: 14 characters fit
+    EXPECT_EQ(dialog->nameField()->text(), "Mäkelä-Virtane");
+    EXPECT_TRUE(status().startsWith("Nimen maksimipituus 14 merkkiä (GSM), jäljellä 0"));
+    dialog->nameField()->selectAll();
+    type(dialog->nameField(), "ЯЯЯЯЯЯЯЯЯЯЯЯЯ");  // UCS2 form 81: 3 bytes and 11 characters
+    EXPECT_EQ(dialog->nameField()->text().size(), 11);
+    press(dialog->okButton());
+    std::string yas;
+    for (int i = 0; i < 11; ++i)
+        yas += "AF";  // Я is 042F: offset 2F in the half-page 0400
+    EXPECT_EQ(bytesToHex(app.phonebook.PBEntry[3]), "810B08" + yas + bytesToHex("/81/050"));
+}
+
+TEST_F(PhoneEditTest, UnchangedEntriesStayAsTheyWereEvenWithoutANameField)
+{
+    // A card with 14-byte records: OK on an unchanged entry keeps its number.
+    load({"/81/0401234567", "/91/+35850"}, 14);
+    EntryDialog* dialog = editRow(0);
+    EXPECT_TRUE(status().startsWith("Nimen maksimipituus 0 merkkiä"));
+    press(dialog->okButton());
+    EXPECT_EQ(app.phonebook.PBEntry[1], "/81/0401234567");
+    dialog = editRow(1);
+    dialog->numberField()->setText("0409");
+    press(dialog->okButton());
+    EXPECT_EQ(app.phonebook.PBEntry[2], "/80/0409");
+
+    // A longer name from a file is shown whole, never cut to the last entry's length.
+    load({"Alexander Graham Bell/81/1", "Ale/81/2"}, 0);
+    dialog = editRow(0);
+    EXPECT_EQ(dialog->nameField()->text(), "Alexander Graham Bell");
+    press(dialog->okButton());
+    EXPECT_EQ(app.phonebook.PBEntry[1], "Alexander Graham Bell/81/1");
+    load({"Alexander Graham Bell/81/1", "Ale/81/2"}, 28);  // the card holds 14 bytes: said, not cut
+    dialog = editRow(0);
+    EXPECT_EQ(dialog->nameField()->text(), "Alexander Graham Bell");
+    EXPECT_TRUE(status().contains("7 liikaa"));
+    dialog->numberField()->setText("2");
+    press(dialog->okButton());
+    EXPECT_EQ(app.phonebook.PBEntry[1], "Alexander Graham Bell/81/2");
 }
 
 }  // namespace
