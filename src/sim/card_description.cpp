@@ -172,9 +172,10 @@ bool readRecordFile(Reader& r, const Json& value, const std::string& where, Card
             if (int(bytes.size()) != length)
                 return r.fail(at + ".raw", "expected " + std::to_string(length) + " bytes");
         } else {
-            std::string name = e.value("name", std::string());
-            std::string number = e.contains("number") && e["number"].is_string() ? e["number"].get<std::string>() : "";
+            if (e.contains("name") && !e["name"].is_string()) return r.fail(at + ".name", "expected a text");
             if (e.contains("number") && !e["number"].is_string()) return r.fail(at + ".number", "expected a text");
+            std::string name = e.contains("name") ? e["name"].get<std::string>() : "";
+            std::string number = e.contains("number") ? e["number"].get<std::string>() : "";
             int ton = !number.empty() && number[0] == '+' ? 0x91 : 0x81;
             if (e.contains("ton")) {
                 std::string tonBytes;
@@ -413,55 +414,59 @@ bool splitAdnRecord(const std::string& record, std::string* name, int* ton, std:
     return true;
 }
 
-bool cardFromJson(const std::string& text, const std::string& source, CardDescription* card, std::string* error)
+namespace {
+
+// The library's message without its "[json.exception.parse_error.101] " prefix.
+std::string jsonErrorText(const nlohmann::json::exception& e)
 {
-    Reader r{source, {}};
-    auto done = [&](bool ok) {
-        if (!ok && error) *error = r.error;
-        return ok;
-    };
+    std::string what = e.what();
+    std::size_t bracket = what.find("] ");
+    return bracket == std::string::npos ? what : what.substr(bracket + 2);
+}
+
+bool readCard(Reader& r, const std::string& text, CardDescription* card)
+{
     Json root;
     try {
         root = Json::parse(text);
-    } catch (const nlohmann::json::parse_error& e) {
-        std::string what = e.what();
-        std::size_t bracket = what.find("] ");
-        return done(r.fail("not valid JSON", bracket == std::string::npos ? what : what.substr(bracket + 2)));
+    } catch (const nlohmann::json::exception& e) {
+        // A syntax error, and also a number the library cannot hold (1e999): the file is not one we can read.
+        return r.fail("not valid JSON", jsonErrorText(e));
     }
     CardDescription c = standardCard();
     if (!checkKeys(r, root, "top level", {"atr", "convention", "reset", "timing", "codes", "adn", "files"}))
-        return done(false);
+        return false;
     if (root.contains("atr")) {
-        if (!readHex(r, root["atr"], "atr", &c.atr)) return done(false);
-        if (c.atr.empty() || c.atr.size() > 33) return done(r.fail("atr", "expected 1 to 33 bytes"));
+        if (!readHex(r, root["atr"], "atr", &c.atr)) return false;
+        if (c.atr.empty() || c.atr.size() > 33) return r.fail("atr", "expected 1 to 33 bytes");
     }
     if (root.contains("convention")) {
         const Json& v = root["convention"];
         if (v == "direct") c.inverse = false;
         else if (v == "inverse") c.inverse = true;
-        else return done(r.fail("convention", "expected \"direct\" or \"inverse\""));
+        else return r.fail("convention", "expected \"direct\" or \"inverse\"");
     }
     if (root.contains("reset")) {
         const Json& v = root["reset"];
-        if (!checkKeys(r, v, "reset", {"lines", "assertedWhenOn"})) return done(false);
+        if (!checkKeys(r, v, "reset", {"lines", "assertedWhenOn"})) return false;
         if (v.contains("lines")) {
-            if (!v["lines"].is_array()) return done(r.fail("reset.lines", "expected a list of \"RTS\", \"DTR\""));
+            if (!v["lines"].is_array()) return r.fail("reset.lines", "expected a list of \"RTS\", \"DTR\"");
             c.resetOnRts = c.resetOnDtr = false;
             for (const Json& line : v["lines"]) {
                 if (line == "RTS") c.resetOnRts = true;
                 else if (line == "DTR") c.resetOnDtr = true;
-                else return done(r.fail("reset.lines", "expected \"RTS\" or \"DTR\""));
+                else return r.fail("reset.lines", "expected \"RTS\" or \"DTR\"");
             }
         }
         if (v.contains("assertedWhenOn")) {
-            if (!v["assertedWhenOn"].is_boolean()) return done(r.fail("reset.assertedWhenOn", "expected true or false"));
+            if (!v["assertedWhenOn"].is_boolean()) return r.fail("reset.assertedWhenOn", "expected true or false");
             c.resetAssertedWhenOn = v["assertedWhenOn"].get<bool>();
         }
     }
     if (root.contains("timing")) {
         const Json& v = root["timing"];
         if (!checkKeys(r, v, "timing", {"atrDelayMs", "procedureDelayMs", "statusDelayMs", "extraDelayMs"}))
-            return done(false);
+            return false;
         std::pair<const char*, std::int64_t*> fields[] = {{"atrDelayMs", &c.atrDelayUs},
                                                           {"procedureDelayMs", &c.procedureDelayUs},
                                                           {"statusDelayMs", &c.statusDelayUs},
@@ -469,46 +474,63 @@ bool cardFromJson(const std::string& text, const std::string& source, CardDescri
         for (auto& [key, field] : fields) {
             if (!v.contains(key)) continue;
             if (!v[key].is_number() || v[key].get<double>() < 0 || v[key].get<double>() > 60000)
-                return done(r.fail(std::string("timing.") + key, "expected milliseconds from 0 to 60000"));
+                return r.fail(std::string("timing.") + key, "expected milliseconds from 0 to 60000");
             *field = std::int64_t(v[key].get<double>() * 1000.0 + 0.5);
         }
     }
     if (root.contains("codes")) {
         const Json& v = root["codes"];
-        if (!checkKeys(r, v, "codes", {"CHV1", "CHV2", "UNBLOCK_CHV1", "UNBLOCK_CHV2"})) return done(false);
-        if (v.contains("CHV1") && !readCode(r, v["CHV1"], "codes.CHV1", &c.chv1, &c.chv1Enabled)) return done(false);
-        if (v.contains("CHV2") && !readCode(r, v["CHV2"], "codes.CHV2", &c.chv2, nullptr)) return done(false);
+        if (!checkKeys(r, v, "codes", {"CHV1", "CHV2", "UNBLOCK_CHV1", "UNBLOCK_CHV2"})) return false;
+        if (v.contains("CHV1") && !readCode(r, v["CHV1"], "codes.CHV1", &c.chv1, &c.chv1Enabled)) return false;
+        if (v.contains("CHV2") && !readCode(r, v["CHV2"], "codes.CHV2", &c.chv2, nullptr)) return false;
         if (v.contains("UNBLOCK_CHV1") && !readCode(r, v["UNBLOCK_CHV1"], "codes.UNBLOCK_CHV1", &c.unblockChv1, nullptr))
-            return done(false);
+            return false;
         if (v.contains("UNBLOCK_CHV2") && !readCode(r, v["UNBLOCK_CHV2"], "codes.UNBLOCK_CHV2", &c.unblockChv2, nullptr))
-            return done(false);
+            return false;
     }
     if (root.contains("adn")) {
         int adn = c.findPath("7F10/6F3A");
-        if (!root["adn"].is_object()) return done(r.fail("adn", "expected an object"));
-        if (!readRecordFile(r, root["adn"], "adn", &c.files[std::size_t(adn)])) return done(false);
+        if (!root["adn"].is_object()) return r.fail("adn", "expected an object");
+        if (!readRecordFile(r, root["adn"], "adn", &c.files[std::size_t(adn)])) return false;
     }
     if (root.contains("files")) {
         const Json& v = root["files"];
-        if (!v.is_object()) return done(r.fail("files", "expected an object"));
+        if (!v.is_object()) return r.fail("files", "expected an object");
         for (auto it = v.begin(); it != v.end(); ++it) {
             std::string where = "files." + it.key();
             int index = c.findPath(it.key());
             if (index < 0 || c.files[std::size_t(index)].kind != FileKind::EF)
-                return done(r.fail(where, "no such elementary file on a GSM card"));
+                return r.fail(where, "no such elementary file on a GSM card");
             CardFile& file = c.files[std::size_t(index)];
             if (file.structure == Structure::Transparent) {
                 std::string bytes;
-                if (!readHex(r, it.value(), where, &bytes)) return done(false);
-                if (bytes.empty()) return done(r.fail(where, "a file holds at least one byte"));
+                if (!readHex(r, it.value(), where, &bytes)) return false;
+                if (bytes.empty()) return r.fail(where, "a file holds at least one byte");
                 file.data = bytes;
             } else if (!readRecordFile(r, it.value(), where, &file)) {
-                return done(false);
+                return false;
             }
         }
     }
     *card = c;
-    return done(true);
+    return true;
+}
+
+}  // namespace
+
+bool cardFromJson(const std::string& text, const std::string& source, CardDescription* card, std::string* error)
+{
+    Reader r{source, {}};
+    bool ok = false;
+    try {
+        ok = readCard(r, text, card);
+    } catch (const nlohmann::json::exception& e) {
+        // Every value is checked before it is used; should one still slip through, the file is
+        // refused like any other bad file instead of ending the program.
+        ok = r.fail("not valid", jsonErrorText(e));
+    }
+    if (!ok && error) *error = r.error;
+    return ok;
 }
 
 bool loadCardFile(const std::string& path, CardDescription* card, std::string* error)

@@ -47,6 +47,8 @@ TEST(CardFile, FaultsNameTheFileAndThePlace)
     int n = 0;
     for (const auto& [content, expected] : std::vector<std::pair<const char*, const char*>>{
              {"{ \"atr\": \"3B 16\", ", "not valid JSON"},
+             {"{ \"atr\": 1e999 }", "not valid JSON: number overflow"},  // the library throws a range error here
+             {"{ \"adn\": { \"entries\": [ { \"record\": 1, \"name\": 5 } ] } }", "adn.entries[0].name: expected a text"},
              {"[1, 2]", "top level: expected an object"},
              {"{ \"atr\": \"3B 1\" }", "atr: invalid hex digits"},
              {"{ \"colour\": 1 }", "unknown key \"colour\""},
