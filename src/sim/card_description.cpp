@@ -1,5 +1,6 @@
 #include "sim/card_description.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -122,12 +123,20 @@ bool checkKeys(Reader& r, const Json& object, const std::string& where, std::ini
 
 bool readCode(Reader& r, const Json& object, const std::string& where, SecretCode* code, bool* enabled)
 {
-    if (!checkKeys(r, object, where, {"code", "attemptsLeft", "enabled"})) return false;
+    if (!checkKeys(r, object, where, {"code", "codeHex", "attemptsLeft", "enabled"})) return false;
+    if (object.contains("code") && object.contains("codeHex"))
+        return r.fail(where, "expected \"code\" or \"codeHex\", not both");
     if (object.contains("code")) {
         const Json& c = object["code"];
         if (!c.is_string() || c.get<std::string>().empty() || c.get<std::string>().size() > 8)
             return r.fail(where + ".code", "expected a text of 1 to 8 characters");
         code->code = c.get<std::string>();
+    }
+    if (object.contains("codeHex")) {
+        std::string bytes;
+        if (!readHex(r, object["codeHex"], where + ".codeHex", &bytes)) return false;
+        if (bytes.size() != 8) return r.fail(where + ".codeHex", "expected 8 bytes");
+        code->code = bytes.substr(0, bytes.find('\xFF'));  // as the card keeps it: the bytes before the padding
     }
     if (!readInt(r, object, "attemptsLeft", where, 0, code->maxAttempts, &code->attemptsLeft)) return false;
     if (object.contains("enabled")) {
@@ -560,7 +569,16 @@ std::string cardToJson(const CardDescription& card)
     timing["statusDelayMs"] = Json::parse(msText(card.statusDelayUs));
     timing["extraDelayMs"] = Json::parse(msText(card.extraDelayUs));
     root["timing"] = timing;
-    auto code = [](const SecretCode& c) { return Json{{"code", c.code}, {"attemptsLeft", c.attemptsLeft}}; };
+    // A code is written as text when it is one (digits, as a phone sends them); a code set by
+    // CHANGE or UNBLOCK to other bytes, or to none at all (all FF), is written as its 8 bytes.
+    auto code = [](const SecretCode& c) {
+        const bool text = !c.code.empty() && c.code.size() <= 8 &&
+                          std::all_of(c.code.begin(), c.code.end(), [](char ch) { return ch >= 0x20 && ch <= 0x7E; });
+        if (text) return Json{{"code", c.code}, {"attemptsLeft", c.attemptsLeft}};
+        std::string padded = c.code.substr(0, 8);
+        padded.resize(8, '\xFF');
+        return Json{{"codeHex", toHex(padded, true)}, {"attemptsLeft", c.attemptsLeft}};
+    };
     Json codes;
     codes["CHV1"] = code(card.chv1);
     codes["CHV1"]["enabled"] = card.chv1Enabled;

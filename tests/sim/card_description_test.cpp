@@ -68,6 +68,21 @@ TEST(CardFile, FaultsNameTheFileAndThePlace)
     }
 }
 
+// CHANGE and UNBLOCK take any 8 bytes as the new code; the file written back must
+// hold them and read them again (a code that is not text once made the write throw,
+// and an emptied code made a file that could not be read back).
+TEST(CardFile, CodesOfAnyBytesAreWrittenBackAndReadAgain)
+{
+    for (const std::string& code : {std::string("1234"), std::string("12345678"), std::string("\xC3\x28\x80\x01"),
+                                   std::string(), std::string("\x00\x31", 2)}) {
+        sim::CardDescription card = sim::demoCard(), again;
+        card.chv2.code = code;
+        std::string error;
+        ASSERT_TRUE(sim::cardFromJson(sim::cardToJson(card), "card.json", &again, &error)) << error;
+        EXPECT_EQ(again.chv2.code, code);
+    }
+}
+
 TEST(CardFile, ChangesAreWrittenBackToTheFile)
 {
     TempDir dir;
