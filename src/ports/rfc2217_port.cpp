@@ -112,6 +112,20 @@ bool Rfc2217Port::setPortOpen(bool open)
     return negotiate();
 }
 
+bool Rfc2217Port::openConnected(int fd)
+{
+    if (m_fd >= 0) {
+        ::close(fd);
+        return fail(port_error::PortAlreadyOpen, m_name + ": port is already open");
+    }
+    m_lostReason.clear();
+    m_rx.clear();
+    m_newData = false;
+    m_events.clear();
+    m_fd = fd;
+    return negotiate();
+}
+
 bool Rfc2217Port::connectSocket()
 {
     addrinfo hints{};
@@ -214,9 +228,8 @@ bool Rfc2217Port::negotiate()
             break;
         if (m_clock.nowUs() >= deadline)
             break;
+        // The wait is the clock's alone, so a virtual clock negotiates without real waiting.
         m_clock.sleepMs(1);
-        pollfd pfd{m_fd, POLLIN, 0};
-        ::poll(&pfd, 1, 1);
     }
     if (m_comPort == ComPortState::Accepted)
         return true;  // a server slow to answer the commands: the option itself is enough

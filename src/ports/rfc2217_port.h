@@ -33,6 +33,10 @@ public:
     int commPort() const override { return m_commPort; }
     bool setPortOpen(bool open) override;
     bool portOpen() const override { return m_fd >= 0; }
+    // Opens the port on a connection made elsewhere (one end of a socketpair in
+    // tests and fuzzing) and negotiates as setPortOpen(true) does. The port owns
+    // the descriptor from then on, whether or not the negotiation succeeds.
+    bool openConnected(int fd);
 
     bool output(const std::string& bytes) override;
     std::string input() override;

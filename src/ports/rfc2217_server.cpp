@@ -104,6 +104,12 @@ void Rfc2217Server::acceptClient()
         return;
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    adoptClient(fd);
+}
+
+void Rfc2217Server::adoptClient(int fd)
+{
+    disconnectClient();
     m_client = fd;
     ++m_clientsServed;
     m_reader.reset();

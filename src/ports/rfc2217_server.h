@@ -24,6 +24,10 @@ public:
     bool listen(int tcpPort, std::string* error);
     int localPort() const { return m_localPort; }
 
+    // Serves a client connected elsewhere (one end of a socketpair in tests and
+    // fuzzing) as if it had been accepted; the server owns the descriptor.
+    void adoptClient(int fd);
+
     void pump();
     // Sleeps until a socket has something or timeoutMs has passed.
     void waitForActivity(int timeoutMs);
