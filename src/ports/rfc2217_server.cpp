@@ -143,14 +143,21 @@ void Rfc2217Server::readClient()
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             break;
-        disconnectClient();  // closed by the client, or broken
+        // Closed by the client, or broken: what it sent before still goes to the line.
+        writeToPort();
+        disconnectClient();
         return;
     }
-    if (!m_toPort.empty()) {
-        m_port.output(m_toPort);
-        m_toPort.clear();
-        m_port.clearError();  // a closed line swallows the bytes, as a cable would
-    }
+    writeToPort();
+}
+
+void Rfc2217Server::writeToPort()
+{
+    if (m_toPort.empty())
+        return;
+    m_port.output(m_toPort);
+    m_toPort.clear();
+    m_port.clearError();  // a closed line swallows the bytes, as a cable would
 }
 
 void Rfc2217Server::handleItem(const TelnetItem& item)
@@ -165,10 +172,7 @@ void Rfc2217Server::handleItem(const TelnetItem& item)
     case TelnetItem::Kind::Subnegotiation:
         if (item.option == kOptComPort) {
             // Data written before the command goes to the line before it takes effect.
-            if (!m_toPort.empty()) {
-                m_port.output(m_toPort);
-                m_toPort.clear();
-            }
+            writeToPort();
             handleComPort(item.bytes);
         }
         break;

@@ -41,6 +41,8 @@ public:
 private:
     void acceptClient();
     void readClient();
+    // Hands the client's data received so far to the port.
+    void writeToPort();
     void handleItem(const rfc2217::TelnetItem& item);
     void handleOption(unsigned char verb, unsigned char option);
     void handleComPort(const std::string& bytes);

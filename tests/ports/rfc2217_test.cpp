@@ -170,5 +170,19 @@ TEST(Rfc2217Link, DroppedConnectionFailsLaterOperations)
     EXPECT_EQ(link.server.clientsServed(), 2);
 }
 
+// A client that writes and closes at once: its last bytes still reach the line
+// (they once went with the connection when the close was read in the same pump).
+TEST(Rfc2217Link, DataSentJustBeforeTheClientClosesReachesTheLine)
+{
+    Link link;
+    link.server.pump();
+    const std::string select("\xA0\xA4\x00\x00\x02", 5);
+    EXPECT_TRUE(link.client->output(select));
+    EXPECT_TRUE(link.client->setPortOpen(false));
+    EXPECT_TRUE(link.pumpUntil([&] { return !link.server.clientConnected(); }));
+    ASSERT_FALSE(link.port.writes.empty());
+    EXPECT_EQ(link.port.writes.back(), select);
+}
+
 }  // namespace
 }  // namespace puolukka
