@@ -8,7 +8,7 @@ namespace puolukka {
 
 namespace {
 
-constexpr char kPad = char(0xFF);
+constexpr char kPad = kAdnPadding;
 
 // A digit of an entry's number as the hex digit its BCD nibble carries.
 char bcdDigit(char c)
@@ -20,7 +20,61 @@ char bcdDigit(char c)
     return c;
 }
 
+// Value of one hex digit of either case; -1 for any other character.
+int anyCaseHexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 }  // namespace
+
+EntryFields splitEntry(const std::string& entry)
+{
+    EntryFields fields;
+    const auto last = entry.rfind('/');
+    if (last == std::string::npos) {
+        fields.name = entry;
+        return fields;
+    }
+    const auto before = last == 0 ? std::string::npos : entry.rfind('/', last - 1);
+    if (before == std::string::npos) {
+        fields.separators = 1;
+        fields.name = entry.substr(0, last);
+        fields.ton = entry.substr(last + 1);
+        return fields;
+    }
+    fields.separators = 2;
+    fields.name = entry.substr(0, before);
+    fields.ton = entry.substr(before + 1, last - before - 1);
+    fields.number = entry.substr(last + 1);
+    return fields;
+}
+
+std::string unpaddedName(const std::string& name)
+{
+    const auto end = name.find_last_not_of(kAdnPadding);
+    return end == std::string::npos ? std::string() : name.substr(0, end + 1);
+}
+
+int tonValue(const std::string& ton)
+{
+    if (ton.empty() || ton.size() > 2)
+        return -1;
+    int value = 0;
+    for (char c : ton) {
+        const int digit = anyCaseHexDigit(c);
+        if (digit < 0)
+            return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
 
 std::string tonText(unsigned char ton)
 {
@@ -78,24 +132,16 @@ std::string EntryToRecord(const std::string& entry, int cardRecLen, int& recLenW
         *notice = RecLenNotice::None;
     const int alphaLen = std::max(0, cardRecLen - kAdnFixedBytes);
 
-    // Split at the first "/" and at the next "/" after the TON field.
-    const auto p1 = entry.find('/');
-    std::string alpha;
-    std::string tonField;
-    std::string number;
-    if (p1 == std::string::npos) {
-        alpha = entry;   // no separators: the whole text is the name
-        tonField = "81";
-    } else {
-        alpha = entry.substr(0, p1);
-        const auto p2 = entry.find('/', p1 + 1);
-        tonField = entry.substr(p1 + 1, p2 == std::string::npos ? std::string::npos : p2 - p1 - 1);
-        if (p2 != std::string::npos)
-            number = entry.substr(p2 + 1);
-    }
+    EntryFields fields = splitEntry(entry);
+    std::string& alpha = fields.name;
+    if (fields.separators == 0)
+        fields.ton = "81";  // no separators: the whole text is the name
+    const int parsedTon = tonValue(fields.ton.substr(0, 2));
+    // An unparsable TON field reads as its hex digits always have: others count as 0.
+    const int ton = parsedTon >= 0 ? parsedTon : HexToValue(fields.ton);
 
-    if (tonField.substr(0, 2) == "FF")
-        return std::string(std::size_t(std::max(0, cardRecLen)), kPad);
+    if (ton == 0xFF && unpaddedName(alpha).empty())
+        return std::string(std::size_t(std::max(0, cardRecLen)), kPad);  // an unused entry
 
     const int d = alphaLen - int(alpha.size());
     if (d == 0) {
@@ -112,8 +158,9 @@ std::string EntryToRecord(const std::string& entry, int cardRecLen, int& recLenW
         recLenWarning = 0;
     }
 
-    // The TON field is read as hex: "91" is 0x91, a single digit its own value.
-    const int ton = tonField.size() >= 2 ? HexToValue(tonField) : hexDigitValue(tonField.empty() ? '0' : tonField[0]);
+    std::string number = fields.number;
+    if (ton == 0xFF && number.empty())
+        return alpha + std::string(std::size_t(kAdnFixedBytes), kPad);  // a name-only contact
 
     if (!number.empty() && number[0] == '+')
         number.erase(0, 1);

@@ -46,7 +46,12 @@ TEST(EntryToRecord, TableOfEntries)
     const std::tuple<std::string, int, std::string> rows[] = {
         {"AB" + ff(4) + "/91/+12345", 20, "4142FFFFFFFF" "04" "91" "2143F5" + fHex(14) + "FFFF"},
         {"Pekka/81/", 19, "50656B6B61" "01" "81" + fHex(24)}, {"Pekka/81", 19, "50656B6B61" "01" "81" + fHex(24)},
-        {"Somebody/FF/12345", 28, fHex(56)}, {"A/A1/12", 15, "41" "02" "A1" "21" + fHex(22)},
+        {ff(4) + "/FF/12345", 28, fHex(56)}, {"/FF/", 16, fHex(32)},  // unused: no name, TON FF
+        {"Nimi/FF/", 18, "4E696D69" + fHex(28)},  // a name-only contact keeps its name
+        {"A/A1/12", 15, "41" "02" "A1" "21" + fHex(22)}, {"A/a1/12", 15, "41" "02" "A1" "21" + fHex(22)},
+        // TON and number come from the last two "/": a name may hold "/" (Latin-1 or UCS2 byte 2F).
+        {"Koti/Ty\xF6/81/12", 22, "4B6F74692F5479F6" "02" "81" "21" + fHex(22)},
+        {"\x80\x04\x2F\x04\x30/91/+358", 19, "80042F0430" "03" "91" "53F8" + fHex(20)},
         {"A/5/12", 15, "41" "02" "05" "21" + fHex(22)}, {"A/81/*21#", 15, "41" "03" "81" "2AB1" + fHex(20)},
         {"A/81/1234567890123456789012345", 28, "41" + fHex(26) + "0B" "81" + k20Digits + "FFFF"},
         {"Just a name", 28, "4A7573742061206E616D65" "FFFFFF" "01"},
@@ -59,6 +64,23 @@ TEST(EntryToRecord, TableOfEntries)
     }
 }
 
+TEST(EntryToRecord, FieldsComeFromTheLastTwoSeparators)
+{
+    const std::tuple<std::string, std::string, std::string, std::string, int> rows[] = {
+        {"A/81/1", "A", "81", "1", 2},          {"Koti/Työ/81/040", "Koti/Työ", "81", "040", 2},
+        {"a/b/c/d/e", "a/b/c", "d", "e", 2},     {"Pekka/81", "Pekka", "81", "", 1},
+        {"Just a name", "Just a name", "", "", 0}, {"//", "", "", "", 2}, {"/", "", "", "", 1},
+    };
+    for (const auto& [entry, name, ton, number, separators] : rows) {
+        const EntryFields f = splitEntry(entry);
+        EXPECT_EQ(std::tuple(f.name, f.ton, f.number, f.separators), std::tuple(name, ton, number, separators)) << entry;
+    }
+    for (const auto& [ton, value] : {std::pair{"91", 0x91}, {"a1", 0xA1}, {"5", 5}, {"", -1}, {"1x", -1}, {"123", -1}})
+        EXPECT_EQ(tonValue(ton), value) << ton;
+    EXPECT_EQ(unpaddedName("Aino" + ff(10)), "Aino");
+    EXPECT_EQ(unpaddedName(ff(3)), "");
+}
+
 TEST(EntryToRecord, RoundTripOfTwentyEightByteRecords)
 {
     const std::string records[] = {
@@ -66,6 +88,9 @@ TEST(EntryToRecord, RoundTripOfTwentyEightByteRecords)
         record("4B6F746960" + fHex(18), "06", "81", "0940123456"), record("E4F6C5" + fHex(22), "01", "80", ""),
         record("546F696D69737461FFFFFFFFFFFF", "02", "A1", "12"),
         record("41424344454647484950515253FF", "0B", "91", k20Digits),
+        record("4B6F74692F5479F6" + fHex(12), "06", "81", "0940123456"),  // "Koti/Työ"
+        record("80042F04300441" + fHex(14), "03", "91", "53F8"),            // UCS2 "Яас": "Я" is 04 2F
+        HexToBytes("4E696D69" + fHex(20) + fHex(28)),                       // a name-only contact
     };
     int warning = 1;
     for (const auto& rec : records) {
@@ -88,7 +113,7 @@ TEST(EntryToRecord, FirstNonEmptyEntryDecidesTheRecordLengthWarning)
         const std::size_t alphaLen = std::size_t(recLen) - 14;
         int warning = 1;
         RecLenNotice notice = RecLenNotice::Larger;
-        EXPECT_EQ(EntryToRecord("Somebody/FF/1", recLen, warning, &notice), ff(std::size_t(recLen)));
+        EXPECT_EQ(EntryToRecord(ff(3) + "/FF/1", recLen, warning, &notice), ff(std::size_t(recLen)));
         EXPECT_EQ(warning, 1);  // an empty entry does not decide the warning
         EXPECT_EQ(notice, RecLenNotice::None);
         const std::string built = EntryToRecord(maija, recLen, warning, &notice);

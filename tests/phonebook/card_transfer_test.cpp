@@ -126,7 +126,7 @@ TEST(PhonebookWrite, FewEntriesLeaveTheOtherRecordsAlone)
     CardFixture fx(kNoPin);
     const CardFixture untouched(kNoPin);
     Strings entries = numbered(16);
-    entries[4] = "Poistettu/FF/123";  // TON FF: an unused record
+    entries[4] = std::string(14, '\xFF') + "/FF/";  // no name, TON FF: an unused record
     loadPhonebook(fx.app, entries);
     WritePB_Click(fx.app);
 
@@ -137,7 +137,7 @@ TEST(PhonebookWrite, FewEntriesLeaveTheOtherRecordsAlone)
     for (int i = 17; i <= 100; ++i)
         EXPECT_EQ(fx.adnRecord(i), untouched.port.card().recordOf(0x6F3A, i)) << i;
     EXPECT_EQ(fx.app.phonebook.PBCount, 16);
-    EXPECT_EQ(fx.app.phonebook.PBEntry[5], "Poistettu/FF/123") << "the phonebook itself is unchanged";
+    EXPECT_EQ(fx.app.phonebook.PBEntry[5], entries[4]) << "the phonebook itself is unchanged";
 }
 
 TEST(PhonebookWrite, OtherRecordLengthsWarnOnceAndAdjustNames)
