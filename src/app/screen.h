@@ -5,10 +5,11 @@
 namespace puolukka {
 
 // The buttons a message box offers.
-enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+// SaveDiscardCancel: "Tallenna" / "Älä tallenna" / "Peruuta".
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore, SaveDiscardCancel };
 enum class Icon { None, Critical, Question, Exclamation, Information };
 // What the user answered.
-enum class Answer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
+enum class Answer { Ok, Cancel, Yes, No, Retry, Abort, Ignore, Save, Discard };
 
 // The program's title, shown by every message box that has no title of its own.
 inline constexpr const char* kAppTitle = "Puolukka";
@@ -44,6 +45,8 @@ public:
     // Returns the typed text; empty when the user cancels.
     virtual std::string inputBox(const std::string& prompt, const std::string& title,
                                  const std::string& defaultText = {}) = 0;
+    // The same for a secret code (PIN, PUK): what is typed is not shown.
+    virtual std::string secretInputBox(const std::string& prompt, const std::string& title) = 0;
     // filter is "description|pattern|description|pattern...".
     virtual FileChoice fileDialog(const std::string& title, const std::string& filter,
                                   const std::string& fileName, bool save) = 0;

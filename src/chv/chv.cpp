@@ -92,7 +92,7 @@ void unblock(App& app, const UnblockTexts& texts, std::string& stored, const cha
 {
     app.screen.setEnabled("GetResp3", false);
     const std::string header = app.card.ClassByte + texts.parameters;
-    const std::string puk = app.screen.inputBox(texts.pukPrompt, header, "");
+    const std::string puk = app.screen.secretInputBox(texts.pukPrompt, header);
     if (puk.empty())
         return;
     if (characterCount(puk) != kCodeDigits) {
@@ -104,7 +104,7 @@ void unblock(App& app, const UnblockTexts& texts, std::string& stored, const cha
         return;
     }
     const std::string pukData = codeData(puk);
-    const std::string pin = app.screen.inputBox(texts.pinPrompt, pukData, "");
+    const std::string pin = app.screen.secretInputBox(texts.pinPrompt, pukData);
     if (pin.empty() || !acceptablePin(app, pin)) {
         stored.clear();
         return;
@@ -121,7 +121,7 @@ void unblock(App& app, const UnblockTexts& texts, std::string& stored, const cha
 void luepin(App& app)
 {
     app.screen.setEnabled("GetResp3", false);
-    const std::string code = app.screen.inputBox("Anna PIN1:", "PIN1", "");
+    const std::string code = app.screen.secretInputBox("Anna PIN1:", "PIN1");
     if (code.empty() || !acceptablePin(app, code)) {
         app.card.Pin1Code.clear();
         return;
@@ -132,7 +132,7 @@ void luepin(App& app)
 void PinCHV2_Click(App& app)
 {
     app.screen.setEnabled("GetResp3", false);
-    const std::string code = app.screen.inputBox("Please enter SIM CHV2 (PIN2) Number :", kAppTitle, "");
+    const std::string code = app.screen.secretInputBox("Please enter SIM CHV2 (PIN2) Number :", kAppTitle);
     if (code.empty() || !acceptablePin(app, code)) {
         app.card.Pin2Code.clear();
         return;

@@ -241,6 +241,7 @@ void PhnBook_Click(App& app)
     app.phonebook.PBCount = count;
     // The editor's name field takes what the card's alpha field holds.
     app.phonebook.CardRecLen = adn.recLen;
+    app.phonebook.Changed = false;
     app.screen.setEnabled("WritePB", true);
     card.ShowInTerminal = 1;
     hideProgress(app);

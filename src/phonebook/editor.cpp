@@ -28,30 +28,6 @@ std::string fromPosition(const std::string& text, int position)
 
 bool isNumberChar(char c) { return (c >= '0' && c <= '9') || c == '*' || c == '#' || (c >= 'A' && c <= 'E'); }
 
-// An entry's three fields: the name bytes before the first "/", the TON up to
-// the next "/", the number after it. Without "/" the whole entry is the name.
-struct EntryFields {
-    std::string alpha;
-    std::string ton;
-    std::string number;
-};
-
-EntryFields splitEntry(const std::string& entry)
-{
-    EntryFields f;
-    const auto p1 = entry.find('/');
-    if (p1 == std::string::npos) {
-        f.alpha = entry;
-        return f;
-    }
-    f.alpha = entry.substr(0, p1);
-    const auto p2 = entry.find('/', p1 + 1);
-    f.ton = entry.substr(p1 + 1, p2 == std::string::npos ? std::string::npos : p2 - p1 - 1);
-    if (p2 != std::string::npos)
-        f.number = entry.substr(p2 + 1);
-    return f;
-}
-
 std::string unusedEntry(int nameLength) { return std::string(std::size_t(std::max(nameLength, 0)), kPaddingChar) + "/FF/"; }
 
 }  // namespace
@@ -213,10 +189,11 @@ EditResult storeEditedEntry(Phonebook& book, int position, const EntryEdit& edit
     const bool wasUnused = old.ton.starts_with("FF");
     if ((numberChanged || wasUnused) && !validNumber(edit.number, message))
         return EditResult::Refused;
-    std::string alpha = old.alpha;
+    std::string alpha = old.name;
     if (nameChanged) {
         if (edit.name.empty()) {
             entry = unusedEntry(nameLength);  // the editor's way to delete an entry
+            book.Changed = true;
             return EditResult::Stored;
         }
         std::string bytes;
@@ -232,6 +209,7 @@ EditResult storeEditedEntry(Phonebook& book, int position, const EntryEdit& edit
         entry = std::string(alpha.size(), kPaddingChar) + "/FF/";
     else
         entry = alpha + "/" + tonAndNumber;
+    book.Changed = true;
     return EditResult::Stored;
 }
 

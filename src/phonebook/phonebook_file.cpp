@@ -7,11 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/app.h"
 #include "app/settings_file.h"
+#include "conversions/adn_codec.h"
+#include "phonebook/entry_check.h"
 #include "phonebook/term_pane.h"
 
 namespace puolukka {
@@ -136,26 +139,59 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
 
 }  // namespace
 
-std::vector<std::string> phonebookFileLines(const std::string& content)
+namespace {
+
+// Whether the text before a lone LF is a whole entry: name/TON/number with a
+// TON of one or two hex digits.
+bool wholeEntry(const std::string& text)
+{
+    const EntryFields fields = splitEntry(text);
+    return fields.separators == 2 && tonValue(fields.ton) >= 0;
+}
+
+// Physical lines of a file's content: the number of LF plus a last line
+// without one. Counted before anything is split.
+std::size_t physicalLines(const std::string& content)
+{
+    if (content.empty())
+        return 0;
+    return std::size_t(std::count(content.begin(), content.end(), '\n')) + (content.back() != '\n');
+}
+
+}  // namespace
+
+std::vector<std::string> phonebookFileLines(const std::string& content, std::vector<int>* lineNumbers)
 {
     std::vector<std::string> lines;
-    if (content.empty())
-        return lines;
-    // Lines end in CR LF; a name may hold a lone CR or LF byte, so those do
-    // not end a line. Only a file without a single CR LF (edited where lines
-    // end in LF) is split at LF.
+    std::vector<int> numbers(1);
+    // Lines end in CR LF. A file without a single CR LF (edited where lines
+    // end in LF) is split at every LF.
     const bool crlf = content.find("\r\n") != std::string::npos;
-    const std::string separator = crlf ? "\r\n" : "\n";
-    std::size_t start = 0;
+    std::size_t start = 0;      // where the current entry began
+    std::size_t from = 0;       // where to look for the next LF
+    int line = 1;               // physical line of `from`
+    int entryLine = 1;          // physical line where the current entry began
     while (start < content.size()) {
-        const auto end = content.find(separator, start);
-        if (end == std::string::npos) {
+        const auto lf = content.find('\n', from);
+        if (lf == std::string::npos) {
             lines.push_back(content.substr(start));  // a last line without its line end
+            numbers.push_back(entryLine);
             break;
         }
-        lines.push_back(content.substr(start, end - start));
-        start = end + separator.size();
+        const bool pair = lf > start && content[lf - 1] == '\r';
+        const std::size_t end = pair ? lf - 1 : lf;
+        const std::string text = content.substr(start, end - start);
+        ++line;
+        from = lf + 1;
+        if (!crlf || pair || text.empty() || wholeEntry(text)) {
+            lines.push_back(text);
+            numbers.push_back(entryLine);
+            start = from;
+            entryLine = line;
+        }
     }
+    if (lineNumbers)
+        *lineNumbers = std::move(numbers);
     return lines;
 }
 
@@ -165,6 +201,15 @@ std::string phonebookFileText(const Phonebook& book)
     for (int k = 1; k <= book.PBCount && k < int(book.PBEntry.size()); ++k)
         text += book.PBEntry[std::size_t(k)] + "\r\n";
     return text;
+}
+
+int firstEntryLostInFile(const Phonebook& book)
+{
+    const std::vector<std::string> back = phonebookFileLines(phonebookFileText(book));
+    for (int k = 1; k <= book.PBCount && k < int(book.PBEntry.size()); ++k)
+        if (std::size_t(k) > back.size() || back[std::size_t(k - 1)] != book.PBEntry[std::size_t(k)])
+            return k;
+    return 0;
 }
 
 // The phonebook file dialog; a cancel hands the terminal back with the focus
@@ -207,15 +252,37 @@ void avaa(App& app)
                       + "). Muistissa oleva luettelo säilyi ennallaan.");
         return;
     }
-    const std::vector<std::string> lines = phonebookFileLines(content);
+    const std::size_t lineCount = physicalLines(content);
+    if (lineCount > kMaxFileEntries) {
+        warn(app, "Tiedostossa " + choice.path + " on " + std::to_string(lineCount)
+                      + " riviä. Luettelossa voi olla enintään " + std::to_string(kMaxFileEntries)
+                      + " muistipaikkaa (SIM-kortilla enintään 255), joten tiedosto ei ole luettelo. "
+                        "Muistissa oleva luettelo säilyi ennallaan.");
+        return;
+    }
+    std::vector<int> lineNumbers;
+    const std::vector<std::string> lines = phonebookFileLines(content, &lineNumbers);
     std::vector<std::string> entries(1);
     entries.reserve(lines.size() + 1);
     for (const std::string& line : lines) {
-        entries.push_back(line);
+        entries.push_back(tidyEntry(line));
         app.screen.setText("RinProc2", numberWithSign(long(entries.size() - 1)));
+    }
+    const std::vector<EntryFault> faults = entryFaults(entries, lineNumbers);
+    if (!faults.empty()) {
+        const std::string count = faults.size() == 1
+                                      ? "1 muistipaikka, jota"
+                                      : std::to_string(faults.size()) + " muistipaikkaa, joita";
+        const MessageBox box{"Tiedostossa on " + count + " ei voi kirjoittaa kortille sellaisenaan:\n"
+                                 + faultList(faults, "rivi")
+                                 + "\nNiitä ei kirjoiteta kortille ennen kuin ne on korjattu. Avataanko luettelo silti?",
+                             kAppTitle, Buttons::YesNo, Icon::Exclamation, Answer::No};
+        if (app.screen.messageBox(box) != Answer::Yes)
+            return;
     }
     app.phonebook.PBEntry = std::move(entries);
     app.phonebook.PBCount = int(lines.size());
+    app.phonebook.Changed = false;
     app.screen.setEnabled("WritePB", true);
 }
 
@@ -230,10 +297,37 @@ void SavePB_Click(App& app)
     const FileChoice choice = askFile(app, kSaveTitle, kSaveFilter, true);
     if (choice.path.empty())
         return;
+    if (const int lost = firstEntryLostInFile(app.phonebook)) {
+        warn(app, "Muistipaikan " + std::to_string(lost) + " nimessä (\""
+                      + printableName(splitEntry(app.phonebook.PBEntry[std::size_t(lost)]).name)
+                      + "\") on rivinvaihto, jota luettelotiedosto ei voi säilyttää. Luetteloa ei tallennettu.");
+        return;
+    }
     std::string reason;
-    if (!replaceFile(choice.path, phonebookFileText(app.phonebook), reason))
+    if (!replaceFile(choice.path, phonebookFileText(app.phonebook), reason)) {
         warn(app, "Luetteloa ei voitu tallentaa tiedostoon " + choice.path + " (" + reason
                       + "). Aiempi tiedosto säilyi ennallaan.");
+        return;
+    }
+    app.phonebook.Changed = false;
+}
+
+bool askSaveBeforeQuit(App& app)
+{
+    if (!app.phonebook.Changed || app.phonebook.PBCount == 0)
+        return true;
+    const MessageBox box{"Muistissa olevaa luetteloa on muutettu, eikä muutoksia ole tallennettu tiedostoon tai "
+                         "SIM-kortille. Tallennetaanko luettelo ennen lopetusta?",
+                         kAppTitle, Buttons::SaveDiscardCancel, Icon::Question, Answer::Save};
+    switch (app.screen.messageBox(box)) {
+    case Answer::Save:
+        SavePB_Click(app);
+        return !app.phonebook.Changed;  // a cancelled or failed save keeps the program open
+    case Answer::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 }  // namespace puolukka

@@ -20,9 +20,32 @@ bool confirmReplace(App& app);
 
 // A phonebook file is one entry a line, each line ended by CR LF, one byte per
 // character (the padding bytes 255 of the names included).
-// The lines of a file's content; a last line without its CR LF counts the same.
-std::vector<std::string> phonebookFileLines(const std::string& content);
+//
+// The entries of a file's content; a last line without its line end counts
+// the same. CR LF always ends an entry. A lone LF ends one too when the text
+// before it is a whole entry (name/TON/number with a TON of hex digits) or
+// empty, so a file whose later lines were added with LF line ends keeps every
+// entry; otherwise the LF is part of a name (a UCS2 name can hold the byte 0A).
+// A file without any CR LF is split at every LF. A lone CR never ends an entry.
+// lineNumbers, when given, receives each entry's first line (1-based), element
+// 0 unused, as the entries' own vector is indexed from 1 in the phonebook.
+std::vector<std::string> phonebookFileLines(const std::string& content, std::vector<int>* lineNumbers = nullptr);
 // The file's content for entries 1..PBCount.
 std::string phonebookFileText(const Phonebook& book);
+// The first entry (1-based) that the file text of the phonebook would not give
+// back as it is (a name holding CR LF, or a line break after something that
+// reads as a whole entry); 0 when the file keeps every entry.
+int firstEntryLostInFile(const Phonebook& book);
+
+// The most entries a phonebook file may hold: a card has at most 255 records,
+// so a file of many more lines is not a phonebook, and is refused before it is
+// split (a file of millions of short lines would stall the window).
+inline constexpr std::size_t kMaxFileEntries = 1000;
+
+// Before the program ends: with a phonebook changed since it was last read,
+// opened, saved or written, asks whether to save it ("Tallenna" / "Älä
+// tallenna" / "Peruuta"). Returns true when the program may end: the
+// phonebook was saved, the user chose not to save, or nothing was changed.
+bool askSaveBeforeQuit(App& app);
 
 }  // namespace puolukka

@@ -39,9 +39,12 @@ void endProgram(DispatchContext& c)
 
 // Quit (toolbar "Lopetus", the hidden "&Lopeta") and exit ("&Lopetus" of the
 // menu) both close the port first, so the shutdown has no output to wait for.
-// Closing a port that is already closed would only record an error.
+// Closing a port that is already closed would only record an error. Unsaved
+// changes to the phonebook are offered for saving first.
 void quit(DispatchContext& c)
 {
+    if (!askSaveBeforeQuit(c.app))
+        return;
     if (c.app.port.portOpen())
         c.app.port.setPortOpen(false);
     if (Form_Unload(c.app))
@@ -203,6 +206,11 @@ bool closeMainWindow(DispatchContext& context)
     // closing now would pull the port from under it.
     if (context.busy || context.polling || context.closing)
         return true;
+    {
+        FlagGuard busy(context.busy);
+        if (!askSaveBeforeQuit(context.app))
+            return true;
+    }
     {
         // The shutdown lets events through while output drains: the port's
         // events still run, clicks on the window do not.

@@ -57,6 +57,7 @@ int viewWidth(const QString& text, int i)
 struct ButtonRow {
     Answer answer;
     QMessageBox::StandardButton button;
+    const char* caption = nullptr;  // a caption of our own, else the button's standard one
 };
 
 std::vector<ButtonRow> buttonsOf(Buttons buttons)
@@ -71,6 +72,10 @@ std::vector<ButtonRow> buttonsOf(Buttons buttons)
     case Buttons::RetryCancel: return {{Answer::Retry, B::Retry}, {Answer::Cancel, B::Cancel}};
     case Buttons::AbortRetryIgnore:
         return {{Answer::Abort, B::Abort}, {Answer::Retry, B::Retry}, {Answer::Ignore, B::Ignore}};
+    case Buttons::SaveDiscardCancel:
+        return {{Answer::Save, B::Save, "Tallenna"},
+                {Answer::Discard, B::Discard, "Älä tallenna"},
+                {Answer::Cancel, B::Cancel, "Peruuta"}};
     }
     return {{Answer::Ok, B::Ok}};
 }
@@ -196,8 +201,12 @@ Answer QtScreen::messageBox(const MessageBox& box)
     dialog.setIcon(qtIcon(box.icon));
     const auto rows = buttonsOf(box.buttons);
     std::vector<std::pair<QPushButton*, Answer>> added;
-    for (const auto& row : rows)
-        added.emplace_back(dialog.addButton(row.button), row.answer);
+    for (const auto& row : rows) {
+        QPushButton* button = dialog.addButton(row.button);
+        if (row.caption)
+            button->setText(QString::fromUtf8(row.caption));
+        added.emplace_back(button, row.answer);
+    }
     // Answer::Ok asks for the first button; any other answer names one of them.
     QPushButton* defaultButton = added.front().first;
     for (const auto& [button, answer] : added)
@@ -218,10 +227,23 @@ Answer QtScreen::messageBox(const MessageBox& box)
 std::string QtScreen::inputBox(const std::string& prompt, const std::string& title,
                                const std::string& defaultText)
 {
+    return askText(prompt, title, defaultText, false);
+}
+
+std::string QtScreen::secretInputBox(const std::string& prompt, const std::string& title)
+{
+    return askText(prompt, title, {}, true);
+}
+
+std::string QtScreen::askText(const std::string& prompt, const std::string& title, const std::string& defaultText,
+                              bool secret)
+{
     QInputDialog dialog(dialogParent());
     dialog.setWindowTitle(qs(title.empty() ? std::string(kAppTitle) : title));
     dialog.setLabelText(displayText(prompt));
     dialog.setInputMode(QInputDialog::TextInput);
+    if (secret)
+        dialog.setTextEchoMode(QLineEdit::Password);
     dialog.setTextValue(qs(defaultText));
     if (dialog.exec() != QDialog::Accepted)
         return {};

@@ -32,6 +32,7 @@ public:
     Answer messageBox(const MessageBox& box) override;
     std::string inputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText = {}) override;
+    std::string secretInputBox(const std::string& prompt, const std::string& title) override;
     FileChoice fileDialog(const std::string& title, const std::string& filter,
                           const std::string& fileName, bool save) override;
     void beep() override;
@@ -66,6 +67,8 @@ public:
     static QString paneText(const std::string& text);
 
 private:
+    std::string askText(const std::string& prompt, const std::string& title, const std::string& defaultText,
+                        bool secret);
     QObject* find(const std::string& name);
     QWidget* findWidget(const std::string& name);
     QPlainTextEdit* term();

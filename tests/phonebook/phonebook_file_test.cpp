@@ -73,7 +73,12 @@ TEST_F(FileFixture, OpenReadsEveryLine)
              {kPadded + "\r\nB\nx/81/1\r\nC/81/2\r\n", {kPadded, "B\nx/81/1", "C/81/2"}},  // a lone LF stays inside
              {kPadded + "\r\nB\nx/81/1\r\nC/81/2", {kPadded, "B\nx/81/1", "C/81/2"}},  // no line end at the end
              {"", {}},
-             {"A/81/1\nB/81/2\n", {"A/81/1", "B/81/2"}}}) {  // LF only
+             {"A/81/1\nB/81/2\n", {"A/81/1", "B/81/2"}},  // LF only
+             // Lines added with LF to a CR LF file each stay an entry of their own.
+             {"Eka/81/111\nToka/81/222\r\n", {"Eka/81/111", "Toka/81/222"}},
+             {"Eka/81/111\r\n\nToka/81/2\nKolmas/FF/", {"Eka/81/111", "", "Toka/81/2", "Kolmas/FF/"}},
+             // A UCS2 name holds bytes 0A and 0D; only a whole entry before a lone LF ends a line.
+             {"\x80\x04\x0A\x01\x0D/81/1\r\nC/81/2\r\n", {"\x80\x04\x0A\x01\x0D/81/1", "C/81/2"}}}) {
         SCOPED_TRACE(content);
         app.phonebook = Phonebook{};
         screen.controls["WritePB"].enabled = false;
@@ -88,6 +93,100 @@ TEST_F(FileFixture, OpenReadsEveryLine)
     EXPECT_EQ(box.title + "|" + box.filter,
               "Avaa luettelo|luettelot (*.phb)|*.phb|Kaikki tiedostot (*.*)|*.*|Teksti (*.txt)|*.txt");
     EXPECT_FALSE(box.save);
+}
+
+TEST_F(FileFixture, EntriesKnowTheirFirstLine)
+{
+    std::vector<int> lines;
+    EXPECT_EQ(phonebookFileLines("A/81/1\r\nB\nname/81/2\r\nC/81/3\nD/81/4", &lines),
+              (Strings{"A/81/1", "B\nname/81/2", "C/81/3", "D/81/4"}));
+    EXPECT_EQ(lines, (std::vector<int>{0, 1, 2, 4, 5}));
+}
+
+TEST_F(FileFixture, OpenListsEntriesThatCannotBeWrittenAndTheUserDecides)
+{
+    put(dir / "a.phb", "Aino/81/040-123 4567\r\nBad/81/040abc\r\nPlus/81/+358 40 1234567\r\nOk/91/+358\r\n");
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        load({"Old/81/1"});
+        app.phonebook.Changed = true;
+        screen.clearTranscript();
+        screen.messageAnswers = {Answer::Yes, answer};  // replace the phonebook; then open anyway or not
+        choose(screen, dir / "a.phb");
+        avaa(app);
+        const auto box = screen.boxes("message").at(1);
+        EXPECT_EQ(box.text, "Tiedostossa on 2 muistipaikkaa, joita ei voi kirjoittaa kortille sellaisenaan:\n"
+                            "rivi 2: numerossa on merkki \"a\", jota kortti ei voi tallentaa\n"
+                            "rivi 3: numero alkaa merkillä +, mutta TON ei ole 91\n"
+                            "\nNiitä ei kirjoiteta kortille ennen kuin ne on korjattu. Avataanko luettelo silti?");
+        EXPECT_TRUE(box.buttons == Buttons::YesNo && box.defaultButton == Answer::No);
+        if (answer == Answer::No) {
+            EXPECT_EQ(app.phonebook.PBEntry, (Strings{"", "Old/81/1"}));
+            EXPECT_TRUE(app.phonebook.Changed);
+        } else {  // separators typed in numbers are gone; nothing else changed
+            EXPECT_EQ(app.phonebook.PBEntry,
+                      (Strings{"", "Aino/81/0401234567", "Bad/81/040abc", "Plus/81/+358401234567", "Ok/91/+358"}));
+            EXPECT_FALSE(app.phonebook.Changed);
+        }
+    }
+}
+
+TEST_F(FileFixture, AFileOfManyMoreLinesThanAnyPhonebookIsRefusedWithItsCount)
+{
+    std::string huge;
+    for (int i = 0; i < 200000; ++i)
+        huge += "a/1/1\n";
+    put(dir / "huge.phb", huge);
+    put(dir / "full.phb", huge.substr(0, kMaxFileEntries * 6));
+    load({"Old/81/1"});
+    screen.messageAnswers = {Answer::Yes};
+    choose(screen, dir / "huge.phb");
+    avaa(app);
+    EXPECT_EQ(screen.messageTexts().back(),
+              "Tiedostossa " + (dir / "huge.phb").string() + " on 200000 riviä. Luettelossa voi olla enintään 1000 "
+              "muistipaikkaa (SIM-kortilla enintään 255), joten tiedosto ei ole luettelo. Muistissa oleva luettelo "
+              "säilyi ennallaan.");
+    EXPECT_EQ(app.phonebook.PBEntry, (Strings{"", "Old/81/1"}));
+    choose(screen, dir / "full.phb");
+    avaa(app);
+    EXPECT_EQ(app.phonebook.PBCount, int(kMaxFileEntries));
+}
+
+TEST_F(FileFixture, ASaveThatWouldSplitANameIsRefusedNamingTheEntry)
+{
+    put(dir / "old.phb", "earlier\r\n");
+    for (const std::string& name : {std::string("Eka\r\nToka"), std::string("Eka/81/1\nToka")}) {
+        load({"A/81/1", name + "/81/2", "C/81/3"});
+        screen.clearTranscript();
+        choose(screen, dir / "old.phb");
+        SavePB_Click(app);
+        EXPECT_EQ(firstEntryLostInFile(app.phonebook), 2);
+        EXPECT_TRUE(screen.messageTexts().at(0).starts_with("Muistipaikan 2 nimessä (\"Eka")) << screen.messageTexts()[0];
+        EXPECT_TRUE(screen.messageTexts()[0].ends_with(
+            "\") on rivinvaihto, jota luettelotiedosto ei voi säilyttää. Luetteloa ei tallennettu."));
+        EXPECT_EQ(slurp(dir / "old.phb"), "earlier\r\n");
+    }
+    load({"Lone\rCR/81/1", "\x80\x04\x0A\x04\x0D/81/2", "Ei\nkokonainen/81/3"});  // these come back as they are
+    EXPECT_EQ(firstEntryLostInFile(app.phonebook), 0);
+}
+
+TEST_F(FileFixture, QuittingWithUnsavedChangesAsksToSave)
+{
+    load({"A/81/1"});
+    EXPECT_TRUE(askSaveBeforeQuit(app)) << "nothing changed: no question";
+    EXPECT_TRUE(screen.transcript.empty());
+    const EntryEdit edit{"A", "1", "B", "2", NameView::Bytes};
+    ASSERT_EQ(storeEditedEntry(app.phonebook, 1, edit, 1, nullptr), EditResult::Stored);  // marks it changed
+    screen.messageAnswers = {Answer::Cancel, Answer::Discard, Answer::Save, Answer::Save};
+    EXPECT_FALSE(askSaveBeforeQuit(app));
+    EXPECT_TRUE(askSaveBeforeQuit(app));
+    const auto box = screen.boxes("message").at(0);
+    EXPECT_TRUE(box.buttons == Buttons::SaveDiscardCancel && box.defaultButton == Answer::Save);
+    EXPECT_FALSE(askSaveBeforeQuit(app)) << "the save dialog was cancelled";
+    choose(screen, dir / "kirja.phb");
+    EXPECT_TRUE(askSaveBeforeQuit(app));
+    EXPECT_EQ(slurp(dir / "kirja.phb"), "B/81/2\r\n");
+    EXPECT_FALSE(app.phonebook.Changed);
+    EXPECT_EQ(screen.boxes("message").size(), 4u);
 }
 
 TEST_F(FileFixture, ReplaceQuestionAndCancelKeepThePhonebook)

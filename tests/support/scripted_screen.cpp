@@ -19,6 +19,8 @@ Answer firstButton(Buttons buttons)
         return Answer::Retry;
     case Buttons::AbortRetryIgnore:
         return Answer::Abort;
+    case Buttons::SaveDiscardCancel:
+        return Answer::Save;
     }
     return Answer::Ok;
 }
@@ -73,6 +75,13 @@ std::string ScriptedScreen::inputBox(const std::string& prompt, const std::strin
     std::string a = inputAnswers.front();
     inputAnswers.pop_front();
     return a;
+}
+
+std::string ScriptedScreen::secretInputBox(const std::string& prompt, const std::string& title)
+{
+    const std::string answer = inputBox(prompt, title, "");
+    transcript.back().masked = true;
+    return answer;
 }
 
 FileChoice ScriptedScreen::fileDialog(const std::string& title, const std::string& filter,

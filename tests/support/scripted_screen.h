@@ -33,11 +33,12 @@ public:
         std::string filter;  // file dialogs
         bool save = false;   // file dialogs
         std::string defaultText;  // input boxes
+        bool masked = false;      // input boxes: a secret code, typed unseen
     };
 
     // Queued answers; an empty queue answers a message box with its first
-    // button (OK, Yes, Retry or Abort), an input box with "" (cancel) and a file
-    // dialog with cancel.
+    // button (OK, Yes, Retry, Abort or Save), an input box (also a secret one)
+    // with "" (cancel) and a file dialog with cancel.
     std::deque<Answer> messageAnswers;
     std::deque<std::string> inputAnswers;
     std::deque<FileChoice> fileAnswers;
@@ -59,6 +60,7 @@ public:
     Answer messageBox(const MessageBox& box) override;
     std::string inputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override;
+    std::string secretInputBox(const std::string& prompt, const std::string& title) override;
     FileChoice fileDialog(const std::string& title, const std::string& filter,
                           const std::string& fileName, bool save) override;
     void beep() override { ++beeps; }

@@ -165,6 +165,34 @@ TEST_F(MainWindowTest, OneOperationAtATimeAndNothingAfterQuit)
     EXPECT_EQ(ended, 1);
 }
 
+TEST_F(MainWindowTest, QuitWithUnsavedChangesAsksFirstOnEveryPath)
+{
+    // "Peruuta" keeps the program running, whether it was the toolbar, the menu or closing the window.
+    for (const char* element : {"Toolbar1_11", "MFileExit", ""}) {
+        SCOPED_TRACE(element);
+        VirtualClock clock;
+        test::ScriptedScreen scripted;
+        test::ScriptedPort port{clock};
+        App app{scripted, clock, port};
+        DispatchContext context{app};
+        int ended = 0;
+        context.endProgram = [&] { ++ended; };
+        port.setCommPort(1);
+        port.setPortOpen(true);
+        app.phonebook.PBEntry = {"", "A/81/1"};
+        app.phonebook.PBCount = 1;
+        app.phonebook.Changed = true;
+        scripted.messageAnswers = {Answer::Cancel, Answer::Discard};
+        auto attempt = [&] { return *element ? dispatchElement(context, element) : !closeMainWindow(context); };
+        attempt();
+        EXPECT_TRUE(port.portOpen() && ended == 0);
+        attempt();
+        EXPECT_EQ(ended, 1);
+        EXPECT_EQ(scripted.boxes("message").size(), 2u);
+        EXPECT_EQ(scripted.boxes("message")[0].buttons, Buttons::SaveDiscardCancel);
+    }
+}
+
 TEST_F(MainWindowTest, TermTextSeesCrLfAndBytePositions)
 {
     screen.setTermText("A0A4\r\n9F 16\r\n");
@@ -208,6 +236,30 @@ TEST_F(MainWindowTest, NamedControlsFiltersAndMessageBoxes)
     EXPECT_EQ(screen.messageBox({"Replace a.log?", "Puolukka", Buttons::YesNoCancel, Icon::Question, Answer::No}),
               Answer::Cancel);
     EXPECT_EQ(shown, "Puolukka/No");
+
+    // The quit question's buttons in Finnish, Save first; a secret code is typed unseen.
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        for (QAbstractButton* button : box->buttons())
+            shown += "|" + button->text();
+        shown += "|" + box->defaultButton()->text();
+        box->button(QMessageBox::Discard)->click();
+    });
+    shown.clear();
+    EXPECT_EQ(screen.messageBox({"Tallennetaanko?", "Puolukka", Buttons::SaveDiscardCancel, Icon::Question, Answer::Save}),
+              Answer::Discard);
+    EXPECT_TRUE(shown.contains("|Tallenna") && shown.contains("|Älä tallenna") && shown.contains("|Peruuta"));
+    EXPECT_TRUE(shown.endsWith("|Tallenna")) << shown.toStdString();
+    for (const bool secret : {true, false}) {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            shown = dialog->textEchoMode() == QLineEdit::Password ? "masked" : "plain";
+            dialog->setTextValue("1234");
+            dialog->accept();
+        });
+        EXPECT_EQ(secret ? screen.secretInputBox("Anna PIN1:", "PIN1") : screen.inputBox("Nimi", "T"), "1234");
+        EXPECT_EQ(shown, secret ? "masked" : "plain");
+    }
 }
 
 }  // namespace
