@@ -11,6 +11,7 @@
 #include "filesystem/selection.h"
 #include "link/exchange.h"
 #include "link/reset.h"
+#include "phonebook/entry_check.h"
 #include "phonebook/phonebook_file.h"
 #include "phonebook/term_pane.h"
 #include "phonebook/record_loops.h"
@@ -268,6 +269,15 @@ void WritePB_Click(App& app)
         showMessage(app.screen, kNoPhonebookText, kAppTitle, Icon::Exclamation);
         return;
     }
+    // An entry that cannot be written exactly is never turned into other bytes.
+    const std::vector<EntryFault> faults = entryFaults(book.PBEntry);
+    if (!faults.empty()) {
+        showMessage(app.screen,
+                    "Näitä muistipaikkoja ei voi kirjoittaa kortille sellaisenaan:\n" + faultList(faults, "muistipaikka")
+                        + "\nKorjaa ne ensin. Korttia ei muutettu.",
+                    kAppTitle, Icon::Exclamation);
+        return;
+    }
 
     selectAdn(app);
     const AdnDescription adn = fetchAdnDescription(app);
@@ -314,6 +324,7 @@ void WritePB_Click(App& app)
     if (card.ShowInTerminal == 1)
         appendToTerm(app, done);
     LogTxt(app, done);
+    book.Changed = false;
     hideProgress(app);
 }
 
