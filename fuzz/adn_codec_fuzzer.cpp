@@ -26,11 +26,7 @@ std::string canonicalRecord(fuzz::FuzzInput& in, int recordLength)
 {
     const std::size_t alphaLength = std::size_t(recordLength - kAdnFixedBytes);
     std::string alpha = in.bytes(alphaLength);
-    // The entry text has no escaping: the first "/" ends the name, so a name
-    // holding "/" cannot come back whole and is left out here.
-    for (char& c : alpha)
-        if (c == '/')
-            c = '-';
+    // The TON and number are the fields after the last two "/": a name may hold "/".
     alpha.resize(alphaLength, '\xFF');
     const auto ton = static_cast<unsigned char>(in.byte());
     if (ton == 0xFF)
