@@ -20,6 +20,11 @@ struct CardState {
     int ShowInTerminal = 0;        // 1: answers, commands and status texts go into the terminal pane
     int CardDelay = 0;             // ms between writing and reading, handed to Send2Card
     int CardReady = 0;             // 1: the card was reset and nothing has failed since
+
+    // What the last answer-to-reset told (ISO 7816-3 8.2) and how the card has answered since.
+    std::string answerToReset;     // its logical bytes; empty when none came
+    int workWaitingEtu = 9600;     // the longest silence the card may keep, in bit times (TC2, TA1)
+    bool cardAnswered = false;     // the card answered the last command (or reset) sent to it
 };
 
 }  // namespace puolukka

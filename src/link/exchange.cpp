@@ -1,6 +1,7 @@
 #include "link/exchange.h"
 
 #include "app/app.h"
+#include "app/settings_file.h"
 #include "conversions/conversions.h"
 #include "link/status_words.h"
 
@@ -80,9 +81,48 @@ std::string carryOut(App& app, const StatusText* row)
 
 }  // namespace
 
+bool inverseOnLine(const App& app) { return app.card.InverseConvention != 0 && !app.port.deliversLogicalBytes(); }
+
+T0Line t0Line(App& app)
+{
+    T0Line line;
+    line.port = &app.port;
+    line.clock = &app.clock;
+    line.inverse = inverseOnLine(app);
+    line.waitUs = waitingTimeUs(app.card.workWaitingEtu, decimalValue(app.settings.Baud_Rate));
+    return line;
+}
+
+CardCommand::CardCommand(App& app) : m_app(app), m_command(t0Line(app)) {}
+
+const T0Answer& CardCommand::header(const std::string& bytes) { return show(m_command.sendHeader(bytes)); }
+
+const T0Answer& CardCommand::data(const std::string& bytes)
+{
+    if (!m_command.wantsData()) {
+        m_answer = T0Answer{};
+        m_answer.status = T0Status::NotSent;
+        return m_answer;
+    }
+    return show(m_command.sendData(bytes));
+}
+
+const T0Answer& CardCommand::show(T0Answer answer)
+{
+    m_answer = std::move(answer);
+    if (m_answer.status != T0Status::PortFailed)
+        m_app.card.cardAnswered = m_answer.cardAnswered();
+    if (!m_answer.line.empty()) {
+        // ShowAnswer takes the bytes as the port delivers them.
+        std::string chunk = inverseOnLine(m_app) ? inverseBytes(m_answer.line) : m_answer.line;
+        ShowAnswer(m_app, chunk);
+    }
+    return m_answer;
+}
+
 bool Send2Card(App& app, std::string& OutChar, int Delay)
 {
-    if (app.card.InverseConvention != 0)
+    if (inverseOnLine(app))
         OutChar = inverseBytes(OutChar);
     const bool written = app.port.output(OutChar);
     if (!written || !app.port.portOpen())
@@ -111,7 +151,7 @@ void ShowAnswer(App& app, std::string& chunk)
     }
     screen.setTermCaret(charCount(pane));
 
-    if (card.InverseConvention != 0)
+    if (inverseOnLine(app))
         chunk = inverseBytes(chunk);
 
     std::string pairs;
@@ -157,17 +197,14 @@ void Test_Response(App& app)
     CardState& card = app.card;
     card.ShowInTerminal = 0;
 
-    std::string bytes = HexToBytes(card.ClassByte + "A4000002");
-    card.CardDelay = 50;
-    Send2Card(app, bytes, card.CardDelay);
+    CardCommand select(app);
+    select.header(HexToBytes(card.ClassByte + "A4000002"));
 
     // Characters 4 to 7 of the display name are the file identifier.
     const std::string identifier = card.CurrentFile.size() > 3 ? card.CurrentFile.substr(3, 4) : std::string();
-    bytes = HexToBytes(identifier);
-    card.CardDelay = 50;
-    Send2Card(app, bytes, card.CardDelay);
+    const std::string bytes = HexToBytes(identifier);
+    select.data(bytes);
 
-    app.clock.sleepMs(50);
     const std::string& hex = card.AnswerHex;
     card.ResponseLength = hex.size() >= 2 ? hex.substr(hex.size() - 2) : std::string();
     card.ShowInTerminal = 1;

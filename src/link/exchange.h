@@ -2,9 +2,47 @@
 
 #include <string>
 
+#include "link/t0_exchange.h"
+
 namespace puolukka {
 
 struct App;
+
+// True when bytes to and from the card pass through InverseByte: the inverse
+// convention, on a port that carries the card's bytes as they are on the line
+// (a port that delivers logical bytes has decoded the convention itself).
+bool inverseOnLine(const App& app);
+
+// The card link of the App for the T=0 exchange: its port and clock, the
+// convention, and the work waiting time the last answer-to-reset gave.
+T0Line t0Line(App& app);
+
+// One command of an operation by the T=0 rules. Each answer is shown as one
+// chunk (ShowAnswer) the way a card that answers at once puts it on the line
+// (echo, procedure byte, data, status word), so a slow card, NULL bytes or a
+// byte-at-a-time transfer change nothing that is shown or decoded. Nothing is
+// shown when nothing came back. CardAnswered follows each answer.
+class CardCommand {
+public:
+    explicit CardCommand(App& app);
+    // Sends the header: for a command whose data the card sends (READ, GET
+    // RESPONSE) the whole answer comes back; otherwise the procedure byte that
+    // asks for the data, or the status word that ended the command.
+    const T0Answer& header(const std::string& bytes);
+    // Sends the command's data (or a part of them) as the card asks for them.
+    // Nothing is sent, nor shown, when the card has not asked for data.
+    const T0Answer& data(const std::string& bytes);
+    // The card has asked for the data and not all of them have been sent.
+    bool wantsData() const { return m_command.wantsData(); }
+    const T0Answer& answer() const { return m_answer; }
+
+private:
+    const T0Answer& show(T0Answer answer);
+
+    App& m_app;
+    T0Command m_command;
+    T0Answer m_answer;
+};
 
 // Writes bytes to the card and shows what comes back: under inverse convention
 // OutChar is replaced by its transformed bytes first; then one write, a sleep of

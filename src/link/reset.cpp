@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "filesystem/explorer.h"
+#include "filesystem/hex_text.h"
 #include "filesystem/selection.h"
 #include "link/exchange.h"
 
@@ -19,12 +20,11 @@ struct ResetKind {
     int method;               // ResetMethod: 1 RTS, 2 DTR
     ResetLine line;
     bool showsAnswerToReset;  // sets ShowInTerminal = 1 before the answer-to-reset is read
-    int pauseBeforeDescriptionMs;
 };
 
-constexpr ResetKind kResetointi{true, 1, ResetLine::Rts, true, 50};
-constexpr ResetKind kCommand1{false, 1, ResetLine::Rts, true, 50};
-constexpr ResetKind kCommand2{false, 2, ResetLine::Dtr, false, 30};
+constexpr ResetKind kResetointi{true, 1, ResetLine::Rts, true};
+constexpr ResetKind kCommand1{false, 1, ResetLine::Rts, true};
+constexpr ResetKind kCommand2{false, 2, ResetLine::Dtr, false};
 
 void setLine(App& app, ResetLine line, bool on)
 {
@@ -68,6 +68,8 @@ void forgetCard(App& app)
     Screen& screen = app.screen;
     app.card.Pin1Code.clear();
     app.card.Pin2Code.clear();
+    // Whether PIN1 is needed is known again once the new card's description is read.
+    app.card.Chv1State.clear();
     screen.setText("PIN1Valid", "INVALID");
     screen.setText("PIN2Valid", "INVALID");
     for (const char* label : {"ACS61", "ACS62", "ACS63", "ACS64", "ACS65"})
@@ -117,8 +119,10 @@ void reset(App& app, const ResetKind& kind)
     app.card.ShowInTerminal = 0;
     app.screen.setEnabled("GetResp3", true);
     SelRoot(app);
-    app.clock.sleepMs(kind.pauseBeforeDescriptionMs);
-    GetResp3_Click(app);
+    // GSM 11.11 9.4.1: 9F xx, the description waits to be fetched. A card that
+    // answered otherwise, or not at all, has none to give.
+    if (app.card.cardAnswered && lastChars(app.card.AnswerHex, 4).substr(0, 2) == "9F")
+        GetResp3_Click(app);
     app.screen.setEnabled("GetResp3", false);
     app.card.ShowInTerminal = 1;
 }
