@@ -65,6 +65,15 @@ std::string quotientText(double value)
     return value >= 0 ? std::string(" ") + buffer : std::string(buffer);
 }
 
+bool wholeDescription(App& app, const std::string& description, std::size_t needed)
+{
+    if (description.size() >= needed)
+        return true;
+    showMessage(app.screen, "Incomplete description: " + std::to_string(description.size()) + " of " +
+                                std::to_string(needed) + " bytes !");
+    return false;
+}
+
 DirectoryTexts decodeDirectory(const std::string& description)
 {
     DirectoryTexts t;
@@ -139,28 +148,39 @@ namespace {
 // the description starts at hex digit 13 of the answer.
 constexpr std::size_t kDescriptionStart = 13;
 
+// GSM 11.11 9.2.1: the directory fields end with byte 22 (UNBLOCK CHV2 status);
+// an EF's with byte 14 (structure), or byte 15 (record length) for record files.
+constexpr std::size_t kDirectoryBytes = 22;
+constexpr std::size_t kFileBytes = 14;
+constexpr std::size_t kRecordFileBytes = 15;
+
 std::string getResponseText(const App& app) { return app.card.ClassByte + "C00000" + app.card.ResponseLength; }
 
-// Sends GET RESPONSE with its command line and leaves the description alone in AnswerHex.
-std::string fetchDescription(App& app, int delayMs, int pauseMs)
+// Sends GET RESPONSE with its command line. AnswerHex keeps the answer without
+// the echo and the procedure byte (the description and the status word);
+// the description alone is returned.
+std::string fetchDescription(App& app)
 {
     const std::string text = getResponseText(app);
-    std::string bytes = HexToBytes(text);
     commandLine(app, text + "      = GET RESPONSE \r\n");
-    app.card.CardDelay = delayMs;
-    Send2Card(app, bytes, app.card.CardDelay);
-    app.clock.sleepMs(pauseMs);
-    app.card.AnswerHex = textFrom(app.card.AnswerHex, kDescriptionStart);
-    return app.card.AnswerHex + " = GET RESPONSE \r\n";
+    CardCommand command(app);
+    const T0Answer& answer = command.header(HexToBytes(text));
+    app.card.AnswerHex = textFrom(bytesToHex(answer.line), kDescriptionStart);
+    return answer.data;
 }
+
+std::string descriptionLine(const App& app) { return app.card.AnswerHex + " = GET RESPONSE \r\n"; }
 
 void showDirectoryDescription(App& app)
 {
     Screen& screen = app.screen;
     screen.setText("RespMFDF", "Response on " + textFrom(app.card.CurrentDirectory, 9));
-    commandLine(app, fetchDescription(app, 450, 10));
+    const std::string description = fetchDescription(app);
+    commandLine(app, descriptionLine(app));
+    if (!wholeDescription(app, description, kDirectoryBytes))
+        return;
 
-    const DirectoryTexts t = decodeDirectory(app.card.AnswerHex);
+    const DirectoryTexts t = decodeDirectory(bytesToHex(description));
     screen.setText("PIN1Active", t.pin1Active);
     app.card.Chv1State = t.chv1State;
     screen.setText("CLKStatus", t.clkStatus);
@@ -177,22 +197,35 @@ void showDirectoryDescription(App& app)
     screen.setText("PUK2Left", t.puk2Left);
 }
 
+// The window goes and the terminal takes typing again: nothing was decoded.
+void dropFileWindow(App& app)
+{
+    app.screen.setVisible("Gresponse", false);
+    app.screen.setEnabled("Term", true);
+}
+
 void showFileDescription(App& app)
 {
     Screen& screen = app.screen;
-    const std::string line = fetchDescription(app, 250, 50);
-    const std::string& description = app.card.AnswerHex;
-    if (description.empty() || description == "00") {
-        screen.setVisible("Gresponse", false);
-        screen.setEnabled("Term", true);
+    const std::string description = fetchDescription(app);
+    if (app.card.AnswerHex.empty() || app.card.AnswerHex == "00") {
+        dropFileWindow(app);
         showMessage(screen, "Unknown file identifier !");
         return;
     }
-    commandLine(app, line);
+    // Byte 14 says whether byte 15 (the record length) belongs to the description.
+    const std::string structure = hexAt(bytesToHex(description), 27, 2);
+    const bool records = structure == "01" || structure == "03";
+    if (description.size() < (records ? kRecordFileBytes : kFileBytes)) {
+        dropFileWindow(app);
+        wholeDescription(app, description, records ? kRecordFileBytes : kFileBytes);
+        return;
+    }
+    commandLine(app, descriptionLine(app));
     screen.setEnabled("Term", false);
     screen.setVisible("Gresponse", true);
 
-    const FileTexts t = decodeFile(description, app.card.CurrentFile);
+    const FileTexts t = decodeFile(bytesToHex(description), app.card.CurrentFile);
     screen.setText("GRL1", t.rfu);
     screen.setText("GRRec", t.sizeUnit);
     screen.setText("GRL2", t.size);

@@ -5,6 +5,8 @@
 
 namespace puolukka {
 
+struct App;
+
 // Decoding of the descriptions a GSM card returns to GET RESPONSE (GSM 11.11
 // 9.2.1). The input is the description alone as hex text: description byte n is
 // hex digits 2n-1 and 2n. Bytes missing from a short answer read as empty text.
@@ -50,6 +52,9 @@ std::string accessConditionText(const std::string& digit);
 std::string attemptsText(const std::string& digit);
 // A byte of two hex digits as decimal with the sign blank: " 28".
 std::string byteValueText(const std::string& digits);
+// Fields are decoded only from bytes the card sent: true when the description
+// holds the needed bytes; otherwise the user is told and nothing is decoded.
+bool wholeDescription(App& app, const std::string& description, std::size_t needed);
 // A quotient as decimal with the sign blank, up to 7 significant digits: " 10", " 10.5".
 std::string quotientText(double value);
 

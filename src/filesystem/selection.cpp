@@ -9,19 +9,21 @@ namespace puolukka {
 
 namespace {
 
-// Every selection waits 50 ms for each of its two exchanges.
-constexpr int kSelectDelayMs = 50;
 // What follows the identifier on its command line: twelve spaces and "= ".
 constexpr const char* kLineSeparator = "            = ";
 
 // SELECT: class, A4, P1 00, P2 00, two bytes of identifier to follow.
 std::string selectHeader(const App& app) { return app.card.ClassByte + "A4000002"; }
 
-void send(App& app, const std::string& text)
+// The identifier goes only when the card asks for it with its procedure byte
+// (ISO 7816-3 T=0); a card that ended the command with a status word, or that
+// did not answer, would take it for the next command. Its line is shown with it.
+void sendIdentifier(App& app, CardCommand& select, const std::string& identifier, const std::string& lineText)
 {
-    std::string bytes = HexToBytes(text);
-    app.card.CardDelay = kSelectDelayMs;
-    Send2Card(app, bytes, app.card.CardDelay);
+    if (!select.wantsData())
+        return;
+    commandLine(app, identifier + kLineSeparator + lineText + "\r\n");
+    select.data(HexToBytes(identifier));
 }
 
 // The card answers a good SELECT with 9F and the length of the file's
@@ -33,15 +35,17 @@ void selectInCurrentDirectory(App& app, const std::string& identifier, const std
 {
     const std::string header = selectHeader(app);
     commandLine(app, header + "\r\n");
-    send(app, header);
-    commandLine(app, identifier + kLineSeparator + lineText + "\r\n");
-    send(app, identifier);
+    CardCommand select(app);
+    select.header(HexToBytes(header));
+    sendIdentifier(app, select, identifier, lineText);
 }
 
 void selectUnderRoot(App& app, const std::string& identifier, const std::string& lineText)
 {
     SelRoot(app);
-    selectInCurrentDirectory(app, identifier, lineText);
+    // A card that did not answer the master file's selection is not there to ask further.
+    if (app.card.cardAnswered)
+        selectInCurrentDirectory(app, identifier, lineText);
     keepResponseLength(app);
 }
 
@@ -51,11 +55,10 @@ void SelRoot(App& app)
 {
     // Here the header's line follows the card's answer to the header in the pane.
     const std::string header = selectHeader(app);
-    send(app, header);
+    CardCommand select(app);
+    select.header(HexToBytes(header));
     commandLine(app, header + "\r\n");
-    app.clock.sleepMs(50);
-    commandLine(app, std::string("3F00") + kLineSeparator + "Root-MF 3F00" + "\r\n");
-    send(app, "3F00");
+    sendIdentifier(app, select, "3F00", "Root-MF 3F00");
     keepResponseLength(app);
 }
 
@@ -69,7 +72,6 @@ void SelDF_GSM2(App& app) { selectUnderRoot(app, "7F21", "DF-GSM 7F21"); }
 void SelCmd(App& app, const std::string& CmdData, const std::string& FileData)
 {
     selectInCurrentDirectory(app, CmdData, FileData);
-    app.clock.sleepMs(100);
     keepResponseLength(app);
 }
 

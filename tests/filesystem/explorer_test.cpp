@@ -34,6 +34,8 @@ TEST(SelectFile, TypedTexts)
         c.app.card.CurrentDirectory = gsm, c.app.card.CurrentFile = "EF-6F07-IMSI", c.app.card.ShowInTerminal = 0;
         c.screen.setEnabled("GetResp3", false);
         c.screen.inputAnswers.push_back(r.typed);
+        for (int i = 0; i < 3; ++i)
+            c.selectReply("0F");
         EFDF_Click(c.app);
         const auto input = c.screen.boxes("input").at(0);
         EXPECT_EQ(input.title + "|" + input.text, "SELECT EF or DF|Please enter EF/DF Standard NAME :");

@@ -28,15 +28,14 @@ TEST(GetResponse, DirectoryDescriptionFillsTheFrame)
     for (const auto& [description, texts] : std::vector<std::pair<std::string, std::string>>{
              {directory("91", "000C04", "8300850A"), "Disabled|DISABLED|YES| 0| 12| 4|YES|3|YES|5|NO|0|NO| 10"},
              {directory("02", "020A03", "838A0300"), "Enabled|ENABLED|N/A| 2| 10| 3|YES|3|NO|3|YES| 10|NO|0"},
-             {directory("7D", "000000", "00000000"), "Enabled|ENABLED|YES| 0| 0| 0|NO|0|NO|0|NO|0|NO|0"},
-             {"00004000", "Enabled|ENABLED|YES| 0| 0| 0|NO|0|NO|0|NO|0|NO|0"}}) {  // missing bytes read as empty
+             {directory("7D", "000000", "00000000"), "Enabled|ENABLED|YES| 0| 0| 0|NO|0|NO|0|NO|0|NO|0"}}) {
         SCOPED_TRACE(description);
         ScriptedCard c;
         c.app.card.CurrentFile = c.app.card.CurrentDirectory = "DF-7F10-TELECOM", c.app.card.ResponseLength = "16";
         c.descriptionReply(description);
         GetResp3_Click(c.app);
         EXPECT_EQ(c.written(), Strings{"A0C0000016"});
-        EXPECT_GE(c.clock.nowUs(), 460'000);
+        EXPECT_LT(c.clock.nowUs(), 3'000);  // as soon as the card has answered
         EXPECT_EQ(c.app.card.AnswerHex, description + "9000");
         EXPECT_EQ(c.screen.text("RespMFDF"), "Response on TELECOM");
         EXPECT_EQ(c.app.card.Chv1State + "|" + shown(c.screen, {"PIN1Active", "CLKStatus", "SubDFNum", "SubEFNum", "Keys",
@@ -100,6 +99,30 @@ TEST(GetResponse, AttemptsAndAccessConditions)
     EXPECT_EQ(texts, "0=ALWAYS,1=CHV1 - PIN1,2=CHV1 - CHV2,3=RFU,4=ADMIN.,5=ADMIN.,6=ADMIN.,7=ADMIN.,8=ADMIN.,9=ADMIN.,"
                      " 10=ADMIN., 11=ADMIN., 12=ADMIN., 13=ADMIN., 14=ADMIN., 15=NEVER,");
     EXPECT_EQ(byteValueText("FF") + quotientText(0) + quotientText(12.25), " 255 0 12.25");
+}
+
+// Fields are decoded only from bytes the card sent.
+TEST(GetResponse, AShortDescriptionIsToldNotDecoded)
+{
+    const std::string full = "0000" "4000" "3F00" "01" "0000000000" "0D" "91" "000C04" "00" "8300850A";
+    for (const auto& [file, description, message] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"DF-7F10-TELECOM", full.substr(0, 42), "Incomplete description: 21 of 22 bytes !"},
+             {"EF-6F3A-ADN", elementary("0118", "01", ""), "Incomplete description: 14 of 15 bytes !"},
+             {"EF-6F3A-ADN", elementary("0118", "", ""), "Incomplete description: 13 of 14 bytes !"},
+             {"EF-6F07-IMSI", elementary("0009", "00", ""), ""}}) {  // a transparent EF needs no record length
+        SCOPED_TRACE(description);
+        ScriptedCard c;
+        // The card announced the length it then sends (SELECT answered 9F xx).
+        c.app.card.CurrentFile = c.app.card.CurrentDirectory = file;
+        c.app.card.ResponseLength = bytesToHex(std::string(1, char(description.size() / 2)));
+        c.screen.setText("PIN1Active", "ENABLED"), c.screen.setVisible("Gresponse", true);
+        c.descriptionReply(description);
+        GetResp3_Click(c.app);
+        EXPECT_EQ(c.screen.messageTexts(), message.empty() ? Strings{} : Strings{message});
+        EXPECT_EQ(c.screen.text("PIN1Active") + c.app.card.Chv1State, "ENABLED");
+        EXPECT_EQ(c.screen.visible("Gresponse"), message.empty() || file[0] == 'D');
+        EXPECT_EQ(c.screen.text("GRL2").empty(), !message.empty());
+    }
 }
 
 TEST(GetResponse, NoDescriptionIsAnUnknownFile)

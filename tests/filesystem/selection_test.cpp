@@ -32,23 +32,31 @@ TEST(Selection, DirectoriesSendFourCommandsWithTheirLines)
     }
 }
 
-TEST(Selection, PausesBetweenHeaderAndIdentifier)
+TEST(Selection, TheCardsAnswersSetThePace)
 {
     ScriptedCard root, file;
     root.selectReply("1A"), file.selectReply("1A");
     SelRoot(root.app);
     SelCmd(file.app, "6F3A", "ADN");
-    EXPECT_EQ(root.clock.nowUs(), 150'000);  // two exchanges of 50 ms and a 50 ms pause
-    EXPECT_EQ(file.clock.nowUs(), 200'000);  // two exchanges and 100 ms
+    // The replies come 1 ms after each write: no fixed waits around them.
+    EXPECT_LT(root.clock.nowUs(), 3'000);
+    EXPECT_LT(file.clock.nowUs(), 3'000);
     EXPECT_EQ(file.written(), (Strings{"A0A4000002", "6F3A"}));
     EXPECT_NE(file.screen.term.find("6F3A            = ADN\r\n"), std::string::npos);
 }
 
 TEST(Selection, FailedOrEmptyAnswers)
 {
-    ScriptedCard failed, quiet, closed;
+    ScriptedCard failed, refused, quiet, closed;
     failed.reply("A4"), failed.reply("9404");
     SelCmd(failed.app, "6F49", "6F49");
+    // A status word instead of the procedure byte ends the command: the
+    // identifier is neither sent (the card would take it for a header) nor shown.
+    refused.reply("6E00");
+    SelCmd(refused.app, "6F49", "6F49");
+    EXPECT_EQ(refused.written(), Strings{"A0A4000002"});
+    EXPECT_EQ(refused.screen.term, "A0A4000002\r\nA0 A4 00 00 02 6E 00  = Wrong instruction class given in the command !\r\n");
+    EXPECT_EQ(refused.app.card.ResponseLength, "00");
     quiet.port.echo = false, quiet.app.card.ResponseLength = closed.app.card.ResponseLength = "16";
     SelRoot(quiet.app);
     closed.port.setPortOpen(false);
@@ -56,6 +64,7 @@ TEST(Selection, FailedOrEmptyAnswers)
     EXPECT_EQ(failed.app.card.ResponseLength + "|" + quiet.app.card.ResponseLength + "|" + closed.app.card.ResponseLength,
               "04||");
     EXPECT_TRUE(closed.port.writes.empty());
+    EXPECT_EQ(quiet.written(), Strings{"A0A4000002"});  // nothing came back: the identifier waits
 }
 
 TEST(Selection, TerminalOffStillLogsEveryLine)
@@ -65,6 +74,7 @@ TEST(Selection, TerminalOffStillLogsEveryLine)
     std::remove(path.c_str());
     ASSERT_TRUE(c.app.log.open(path, nullptr));
     c.app.card.ShowInTerminal = 0;
+    c.selectReply("16"), c.selectReply("16");
     SelDF_GSM(c.app);
     c.app.log.close();
     EXPECT_EQ(c.screen.term, "");
