@@ -48,21 +48,34 @@ std::string codeData(const std::string& code)
     return data;
 }
 
-// Shows and logs the command text, then sends it.
-void sendText(App& app, const std::string& text)
+// Shows and logs the header text, then sends it: the command begins.
+void sendHeader(App& app, CardCommand& command, const std::string& text)
 {
     commandLine(app, text + "\r\n");
-    std::string bytes = HexToBytes(text);
-    app.card.CardDelay = 50;
-    Send2Card(app, bytes, app.card.CardDelay);
+    command.header(HexToBytes(text));
 }
 
-bool accepted(const App& app) { return lastChars(app.card.AnswerHex, 4) == "9000"; }
+// A code goes only when the card asks for it with its procedure byte (ISO
+// 7816-3 T=0): a card that ended the command with a status word, or that did
+// not answer, would take the code for the next command. It is shown with it.
+void sendCode(App& app, CardCommand& command, const std::string& text)
+{
+    if (!command.wantsData())
+        return;
+    commandLine(app, text + "\r\n");
+    command.data(HexToBytes(text));
+}
+
+// The card took the whole command and said 90 00.
+bool accepted(const CardCommand& command)
+{
+    return command.answer().status == T0Status::Complete && command.answer().ok();
+}
 
 // The outcome of a verification or unblocking: the code is kept only when the card said 9000.
-void recordOutcome(App& app, std::string& code, const char* field)
+void recordOutcome(App& app, const CardCommand& command, std::string& code, const char* field)
 {
-    if (accepted(app)) {
+    if (accepted(command)) {
         app.screen.setText(field, code);
     } else {
         code.clear();
@@ -75,9 +88,10 @@ void recordOutcome(App& app, std::string& code, const char* field)
 void verify(App& app, const std::string& code, const std::string& header, std::string& stored, const char* field)
 {
     stored = code;
-    sendText(app, header);
-    sendText(app, codeData(code));
-    recordOutcome(app, stored, field);
+    CardCommand command(app);
+    sendHeader(app, command, header);
+    sendCode(app, command, codeData(code));
+    recordOutcome(app, command, stored, field);
 }
 
 struct UnblockTexts {
@@ -110,10 +124,11 @@ void unblock(App& app, const UnblockTexts& texts, std::string& stored, const cha
         return;
     }
     stored = pin;
-    sendText(app, header);
-    sendText(app, pukData);
-    sendText(app, codeData(pin));
-    recordOutcome(app, stored, field);
+    CardCommand command(app);
+    sendHeader(app, command, header);
+    sendCode(app, command, pukData);
+    sendCode(app, command, codeData(pin));
+    recordOutcome(app, command, stored, field);
 }
 
 }  // namespace

@@ -22,13 +22,16 @@ namespace puolukka {
 namespace {
 
 constexpr const char* kNoCardText = "SIM-korttia ei löytynyt. Tarkista kortti!";
+constexpr const char* kShortDescriptionText = "Kortin antama luettelon kuvaus on liian lyhyt. Siirto keskeytettiin.";
 constexpr const char* kNoPhonebookText = "Ei luetteloa muistissaa!";
 constexpr const char* kTelecomDirectory = "DF-7F10-TELECOM";
 constexpr const char* kAdnFile = "EF-6F3A-ADN";
 // READ RECORD and UPDATE RECORD address a record by its one-byte number.
 constexpr int kMaxRecords = 255;
-constexpr unsigned char kReadRecord = 0xB2;
-constexpr unsigned char kUpdateRecord = 0xDC;
+// GSM 11.11 9.2.1: the record length is byte 15 of an EF's description.
+constexpr std::size_t kAdnDescriptionBytes = 15;
+// GSM 11.11 10.5.1: an ADN record ends with 14 bytes of number, TON/NPI and identifiers.
+constexpr int kMinAdnRecordLength = 14;
 
 // The text of an answer from 1-based character position on, as many as there
 // are: positions past the end read as empty text.
@@ -39,20 +42,23 @@ std::string mid(const std::string& text, std::size_t position, std::size_t lengt
     return text.substr(position - 1, length);
 }
 
-// What the GET RESPONSE of EF ADN tells: its size and record length. In
-// AnswerHex the five echoed header bytes and the procedure byte come first, so
-// data byte k begins at character 2k + 11.
+// What the GET RESPONSE of EF ADN tells: its size (bytes 3-4) and record
+// length (byte 15), read from the description the card sent, NULL bytes and
+// procedure bytes left out.
 struct AdnDescription {
+    std::size_t length = 0;  // description bytes that came
     int fileSize = 0;
     std::string recLenText;  // two hex digits as the card gave them, P3 of the record commands
     int recLen = 0;
 };
 
-AdnDescription describeAdn(const std::string& answerHex)
+AdnDescription describeAdn(const std::string& description)
 {
     AdnDescription d;
-    d.fileSize = HexToValue(mid(answerHex, 17, 2)) * 256 + HexToValue(mid(answerHex, 19, 2));
-    d.recLenText = mid(answerHex, 41, 2);
+    const std::string hex = bytesToHex(description);
+    d.length = description.size();
+    d.fileSize = HexToValue(mid(hex, 5, 2)) * 256 + HexToValue(mid(hex, 7, 2));
+    d.recLenText = mid(hex, 29, 2);
     d.recLen = HexToValue(d.recLenText);
     return d;
 }
@@ -70,24 +76,55 @@ int recordCount(int fileSize, int recLen)
     return std::min(count, kMaxRecords);
 }
 
-// Selects EF ADN under DF TELECOM and shows where the card now stands.
-void selectAdn(App& app)
+// Selects EF ADN under DF TELECOM and shows where the card now stands. False
+// when the card stopped answering.
+bool selectAdn(App& app)
 {
     SelDF_TELECOM(app);
-    SelCmd(app, "6F3A", "ADN");
+    if (app.card.cardAnswered)
+        SelCmd(app, "6F3A", "ADN");
     app.card.CurrentDirectory = kTelecomDirectory;
     app.card.CurrentFile = kAdnFile;
     app.screen.setText("Label3", " " + app.card.CurrentDirectory);
+    return app.card.cardAnswered;
 }
 
 // Re-selects the file silently and fetches its description.
 AdnDescription fetchAdnDescription(App& app)
 {
     Test_Response(app);
-    std::string command = HexToBytes(app.card.ClassByte + "C00000" + app.card.ResponseLength);
-    app.card.CardDelay = 100;
-    Send2Card(app, command, app.card.CardDelay);
-    return describeAdn(app.card.AnswerHex);
+    CardCommand getResponse(app);
+    return describeAdn(getResponse.header(HexToBytes(app.card.ClassByte + "C00000" + app.card.ResponseLength)).data);
+}
+
+// The card cannot be used: the user is told why, and the next card operation
+// starts with a reset.
+void stopTransfer(App& app, const std::string& text, Icon icon = Icon::None)
+{
+    showMessage(app.screen, text, kAppTitle, icon);
+    app.card.CardReady = 0;
+}
+
+// Decodes only what the card described: a description too short to hold the
+// record length, or records too short for an ADN entry, stop the transfer
+// before anything is read or written.
+bool usableAdn(App& app, const AdnDescription& adn, int count)
+{
+    if (adn.length > 0 && adn.length < kAdnDescriptionBytes) {
+        stopTransfer(app, kShortDescriptionText, Icon::Exclamation);
+        return false;
+    }
+    if (adn.recLen > 0 && adn.recLen < kMinAdnRecordLength) {
+        stopTransfer(app, "Kortin luettelon tietueet ovat liian lyhyitä (" + std::to_string(adn.recLen) +
+                              " tavua, vähintään 14). Siirto keskeytettiin.",
+                     Icon::Exclamation);
+        return false;
+    }
+    if (count == 0) {
+        stopTransfer(app, kNoCardText);
+        return false;
+    }
+    return true;
 }
 
 void hideProgress(App& app)
@@ -134,11 +171,11 @@ LoopOutcome readAdnRecords(App& app, int count, const std::string& recLenText,
                            std::vector<std::string>& entries)
 {
     entries.assign(std::size_t(std::max(count, 0)) + 1, std::string());
-    const T0Expect expect{5, kReadRecord, HexToValue(recLenText), kExchangeTimeoutMs};
+    const T0Line line = t0Line(app);
     bool progressShown = false;
     for (int i = 1; i <= count; ++i) {
-        const std::string header = HexToBytes(app.card.ClassByte + "B2" + hexByte(i) + "04" + recLenText);
-        const T0Answer answer = exchangeT0(app, header, expect);
+        T0Command read(line);
+        const T0Answer answer = read.sendHeader(HexToBytes(app.card.ClassByte + "B2" + hexByte(i) + "04" + recLenText));
         if (answer.lineLost())
             return LoopOutcome::LineLost;
         if (answer.status == T0Status::Mute)
@@ -150,10 +187,9 @@ LoopOutcome readAdnRecords(App& app, int count, const std::string& recLenText,
         appendToTerm(app, ".");
         LogTxt(app, ".");
         app.screen.setText("RinProc2", numberWithSign(i));
-        // The record and its status word; an answer that ended early keeps,
-        // undecoded, what followed the echo and the procedure byte.
-        entries[std::size_t(i)] = answer.status == T0Status::Complete ? answer.data + answer.status2
-                                                                      : mid(answer.bytes, 7, std::string::npos);
+        // The record and its status word: what followed the echo and the
+        // procedure byte (an answer that ended early keeps it undecoded).
+        entries[std::size_t(i)] = mid(answer.line, 7, std::string::npos);
         app.screen.setValue("ProgressBar1", i);
     }
     return LoopOutcome::Done;
@@ -162,10 +198,12 @@ LoopOutcome readAdnRecords(App& app, int count, const std::string& recLenText,
 LoopOutcome writeAdnRecords(App& app, const std::vector<std::string>& records, const std::string& recLenText)
 {
     const int count = int(records.size()) - 1;
+    const T0Line line = t0Line(app);
     bool progressShown = false;
     for (int i = 1; i <= count; ++i) {
-        const std::string header = HexToBytes(app.card.ClassByte + "DC" + hexByte(i) + "04" + recLenText);
-        const T0Answer procedure = exchangeT0(app, header, T0Expect{5, kUpdateRecord, -1, kExchangeTimeoutMs});
+        T0Command update(line);
+        const T0Answer procedure =
+            update.sendHeader(HexToBytes(app.card.ClassByte + "DC" + hexByte(i) + "04" + recLenText));
         if (procedure.lineLost())
             return LoopOutcome::LineLost;
         if (procedure.status == T0Status::Mute)
@@ -175,10 +213,8 @@ LoopOutcome writeAdnRecords(App& app, const std::vector<std::string>& records, c
         // A status word instead of the procedure byte (98 04: access condition
         // not fulfilled) has ended the command: the record is not sent, or
         // the card would take its bytes for the next command.
-        if (procedure.status == T0Status::Complete) {
-            const std::string& record = records[std::size_t(i)];
-            const T0Answer result =
-                exchangeT0(app, record, T0Expect{int(record.size()), -1, 0, kExchangeTimeoutMs});
+        if (update.wantsData()) {
+            const T0Answer result = update.sendData(records[std::size_t(i)]);
             if (result.lineLost())
                 return LoopOutcome::LineLost;
             if (result.status == T0Status::Mute)
@@ -202,8 +238,13 @@ LoopOutcome writeAdnRecords(App& app, const std::vector<std::string>& records, c
 void PhnBook_Click(App& app)
 {
     CardState& card = app.card;
-    if (card.CardReady == 0)
+    if (card.CardReady == 0) {
         resetointi(app);
+        if (!card.cardAnswered) {
+            stopTransfer(app, kNoCardText);
+            return;
+        }
+    }
     app.screen.setEnabled("GetResp3", false);
     if (card.Chv1State == "Enabled" && card.Pin1Code.empty()) {
         luepin(app);
@@ -213,16 +254,16 @@ void PhnBook_Click(App& app)
     if (app.phonebook.PBCount != 0 && !confirmReplace(app))
         return;
 
-    selectAdn(app);
-    const AdnDescription adn = fetchAdnDescription(app);
-    const int count = recordCount(adn.fileSize, adn.recLen);
-    if (count == 0) {
-        // The phonebook in memory stays: the user agreed to replace it with
-        // the card's, not with nothing.
-        showMessage(app.screen, kNoCardText);
-        card.CardReady = 0;
+    if (!selectAdn(app)) {
+        stopTransfer(app, kNoCardText);
         return;
     }
+    const AdnDescription adn = fetchAdnDescription(app);
+    // The phonebook in memory stays when the card cannot be read: the user
+    // agreed to replace it with the card's, not with nothing.
+    if (!usableAdn(app, adn, recordCount(adn.fileSize, adn.recLen)))
+        return;
+    const int count = recordCount(adn.fileSize, adn.recLen);
 
     // Records are gathered apart and replace the phonebook only when all of
     // them were read.
@@ -252,8 +293,13 @@ void WritePB_Click(App& app)
 {
     CardState& card = app.card;
     Phonebook& book = app.phonebook;
-    if (card.CardReady == 0)
+    if (card.CardReady == 0) {
         resetointi(app);
+        if (!card.cardAnswered) {
+            stopTransfer(app, kNoCardText);
+            return;
+        }
+    }
     // The terminal takes no typing while the card is being written; it is
     // given back however the write ends.
     app.screen.setEnabled("Term", false);
@@ -279,15 +325,15 @@ void WritePB_Click(App& app)
         return;
     }
 
-    selectAdn(app);
-    const AdnDescription adn = fetchAdnDescription(app);
-    book.CardRecLen = adn.recLen;
-    const int cardCount = recordCount(adn.fileSize, adn.recLen);
-    if (cardCount == 0) {
-        showMessage(app.screen, kNoCardText);
-        card.CardReady = 0;
+    if (!selectAdn(app)) {
+        stopTransfer(app, kNoCardText);
         return;
     }
+    const AdnDescription adn = fetchAdnDescription(app);
+    const int cardCount = recordCount(adn.fileSize, adn.recLen);
+    if (!usableAdn(app, adn, cardCount))
+        return;
+    book.CardRecLen = adn.recLen;
     if (cardCount < book.PBCount) {
         showMessage(app.screen, " Enemmän muistipaikkoja kuin SIM:llä vähennetään " + numberWithSign(cardCount)
                                     + " muistipaikkaan");

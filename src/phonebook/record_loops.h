@@ -14,9 +14,6 @@ enum class LoopOutcome {
     CardMute,  // the reader echoed but the card stopped answering
 };
 
-// Time the card gets to complete one exchange before the transfer gives up on it.
-inline constexpr int kExchangeTimeoutMs = 1000;
-
 // READ RECORD 1..count of the selected EF (absolute mode, P3 = recLenText).
 // Each answer goes into entries[i] as the record followed by its two status
 // bytes (what RecordToEntry expects); an answer that ended early keeps what

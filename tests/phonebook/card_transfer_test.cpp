@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "card_fixture.h"
+#include "conversions/conversions.h"
+#include "scripted_port.h"
 #include "conversions/adn_codec.h"
 #include "filesystem/selection.h"
 #include "phonebook/record_loops.h"
@@ -102,6 +104,69 @@ TEST(PhonebookRead, NoToTheReplaceQuestionOrNoCardKeepThePhonebook)
     EXPECT_EQ(gone.app.card.CardReady, 0);
     for (CardFixture* fx : {&no, &gone})
         EXPECT_EQ(std::pair(fx->app.phonebook.PBEntry, fx->app.phonebook.PBCount), std::pair(Strings{"", "Old/81/123"}, 1));
+}
+
+// A card that never answers: the transfer ends with the message after the
+// reset's waits, without asking for a PIN the card cannot check.
+TEST(PhonebookTransfer, AMuteCardEndsAtOnceWithoutAPinPrompt)
+{
+    for (const bool writing : {false, true}) {
+        SCOPED_TRACE(writing);
+        CardFixture fx;  // PIN1 enabled on the card
+        fx.app.card.Chv1State = "Enabled";  // as an earlier card left it
+        loadPhonebook(fx.app, {"Vanha/81/123"});
+        fx.port.removeCard();
+        writing ? WritePB_Click(fx.app) : PhnBook_Click(fx.app);
+        EXPECT_TRUE(fx.screen.boxes("input").empty());
+        EXPECT_EQ(fx.screen.messageTexts(), Strings{"SIM-korttia ei löytynyt. Tarkista kortti!"});
+        EXPECT_EQ(fx.app.card.CardReady, 0);
+        EXPECT_EQ(fx.app.phonebook.PBEntry, (Strings{"", "Vanha/81/123"}));
+        // The reset pulse, the answer-to-reset's waiting time and the master file's.
+        EXPECT_LE(fx.clock.nowUs(), 2'300'000);
+    }
+}
+
+// Only what the card described is decoded: records too short for an ADN entry
+// (GSM 11.11 10.5.1: 14 bytes after the name) stop the transfer before any record command.
+TEST(PhonebookTransfer, RecordsTooShortForAnEntryStopTheTransfer)
+{
+    for (const bool writing : {false, true}) {
+        SCOPED_TRACE(writing);
+        sim::CardDescription card = test::makeCard(kNoPin);
+        sim::CardFile& adn = card.files[std::size_t(card.findPath("7F10/6F3A"))];
+        adn.recordLength = 10;
+        adn.data.assign(100, '\xFF');
+        CardFixture fx(card);
+        loadPhonebook(fx.app, {"Vanha/81/123"});
+        writing ? WritePB_Click(fx.app) : PhnBook_Click(fx.app);
+        EXPECT_EQ(fx.screen.messageTexts().back(),
+                  "Kortin luettelon tietueet ovat liian lyhyitä (10 tavua, vähintään 14). Siirto keskeytettiin.");
+        EXPECT_TRUE(commandsWith(fx, 0xB2).empty() && commandsWith(fx, 0xDC).empty());
+        EXPECT_EQ(fx.app.phonebook.PBEntry, (Strings{"", "Vanha/81/123"}));
+        EXPECT_EQ(fx.app.card.CardReady, 0);
+    }
+}
+
+// A description that ends before the record length (byte 15) is not decoded.
+TEST(PhonebookRead, AShortDescriptionStopsTheRead)
+{
+    VirtualClock clock;
+    test::ScriptedScreen screen;
+    test::ScriptedPort port(clock);
+    App app(screen, clock, port);
+    port.setCommPort(1), port.setPortOpen(true), port.echo = true;
+    app.card.ClassByte = "A0", app.card.CardReady = 1, app.card.Chv1State = "Disabled";
+    const std::string select[] = {"3F00", "7F10", "6F3A", "6F3A"};  // SelDF_TELECOM, SelCmd, Test_Response
+    for (const std::string& id : select) {
+        (void)id;
+        port.queueReply("\xA4", 1);
+        port.queueReply(std::string("\x9F\x0E", 2), 1);
+    }
+    port.queueReply(HexToBytes("C0" "00000AF06F3A040011F0220102" "01" "9000"), 1);  // 14 bytes
+    PhnBook_Click(app);
+    EXPECT_EQ(screen.messageTexts(), Strings{"Kortin antama luettelon kuvaus on liian lyhyt. Siirto keskeytettiin."});
+    EXPECT_EQ(port.writes.size(), 9u) << "no READ RECORD";
+    EXPECT_EQ(app.phonebook.PBCount, 0);
 }
 
 TEST(PhonebookWrite, MoreEntriesThanRecordsAreCutToTheCard)
