@@ -62,8 +62,9 @@ TEST(ReadFile, CommandsFollowTheDescriptionAndStopAtTheFirstError)
             c.reply(answer.size() > 4 ? ins + answer : answer);
         row.read(c.app);
         EXPECT_EQ(c.written(3), row.commands);
-        if (!row.description.empty())
+        if (!row.description.empty()) {
             EXPECT_EQ(c.written().at(0) + c.written().at(1), "A0A4000002" "6F3A");
+        }
         EXPECT_EQ(c.screen.messageTexts(), *row.message ? Strings{row.message} : Strings{});
         EXPECT_FALSE(c.screen.enabled("GetResp3"));
         EXPECT_EQ(c.app.card.ShowInTerminal, 1);
