@@ -52,7 +52,8 @@ public:
                                   const std::string& fileName, bool save) = 0;
     virtual void beep() = 0;
 
-    // The terminal pane Term. Positions count characters from 0.
+    // The terminal pane Term. Positions count characters of the UTF-8 text from
+    // 0, as termLength() does: "ä" is one, a CR LF line end two.
     virtual std::string termText() = 0;
     virtual void setTermText(const std::string& text) = 0;
     virtual void setTermCaret(int position) = 0;
@@ -78,6 +79,16 @@ public:
     // program waits for the port to drain at shutdown).
     virtual void processEvents() = 0;
 };
+
+// Length of a text as the terminal pane counts positions: one for each
+// character of the UTF-8 text (each byte that does not continue a character).
+inline int termLength(const std::string& text)
+{
+    int count = 0;
+    for (char c : text)
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
 
 // Shorthand for the common box with an OK button.
 inline Answer showMessage(Screen& screen, const std::string& text,

@@ -14,16 +14,7 @@ namespace {
 constexpr int kPaneLimit = 8192;
 constexpr int kPaneDrop = 4096;
 
-// The pane counts characters, the text is UTF-8: count lead bytes only.
 bool isLeadByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
-
-int charCount(const std::string& text)
-{
-    int n = 0;
-    for (char c : text)
-        n += isLeadByte(c);
-    return n;
-}
 
 // The text without its first n characters.
 std::string dropChars(const std::string& text, int n)
@@ -145,11 +136,11 @@ void ShowAnswer(App& app, std::string& chunk)
 
     // Keep the pane bounded, whether or not this chunk is shown in it.
     std::string pane = screen.termText();
-    if (charCount(pane) >= kPaneLimit) {
+    if (termLength(pane) >= kPaneLimit) {
         pane = dropChars(pane, kPaneDrop);
         screen.setTermText(pane);
     }
-    screen.setTermCaret(charCount(pane));
+    screen.setTermCaret(termLength(pane));
 
     if (inverseOnLine(app))
         chunk = inverseBytes(chunk);

@@ -2,12 +2,10 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -139,63 +137,6 @@ QLineEdit* makeField(const char* name, QWidget* parent, int width, const QString
 }
 
 }  // namespace
-
-// --- Terminal pane -------------------------------------------------------
-
-TermEdit::TermEdit(QWidget* parent) : QPlainTextEdit(parent)
-{
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    font.setPointSize(10);
-    if (!QFontInfo(font).fixedPitch())
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    setFont(font);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setTabChangesFocus(true);
-}
-
-int TermEdit::keyAscii(const QKeyEvent& event)
-{
-    switch (event.key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Backspace:
-        return 8;
-    default:
-        break;
-    }
-    const QString text = event.text();
-    if (text.size() != 1)
-        return 0;
-    const QChar c = text.at(0);
-    if (c.unicode() < 32 || c.unicode() == 127 || !c.isPrint())
-        return 0;
-    return c.unicode();
-}
-
-void TermEdit::keyPressEvent(QKeyEvent* event)
-{
-    const int code = keyAscii(*event);
-    if (isReadOnly() || !m_keyHandler || code == 0) {
-        QPlainTextEdit::keyPressEvent(event);
-        return;
-    }
-    const int result = m_keyHandler(code);
-    if (result == 0) {
-        event->accept();
-        return;
-    }
-    if (result == code) {
-        QPlainTextEdit::keyPressEvent(event);
-        return;
-    }
-    // The handler turned the key into another character: type that one.
-    QKeyEvent replaced(QEvent::KeyPress, 0, event->modifiers(), QString(QChar(result)));
-    QPlainTextEdit::keyPressEvent(&replaced);
-}
 
 // --- Form1 ---------------------------------------------------------------
 

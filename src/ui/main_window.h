@@ -3,36 +3,15 @@
 #include <functional>
 
 #include <QMainWindow>
-#include <QPlainTextEdit>
 #include <QWidget>
+
+#include "ui/term_edit.h"
 
 class QProgressBar;
 class QTabWidget;
 class QToolBar;
 
 namespace puolukka {
-
-// The terminal pane Term: every key that types a character (Enter and
-// Backspace included) is first offered to the key handler, which returns the
-// key the pane should still act on itself, or 0 to swallow it. While the pane
-// is read-only (switched off for input) keys only scroll and copy.
-class TermEdit : public QPlainTextEdit {
-    Q_OBJECT
-
-public:
-    explicit TermEdit(QWidget* parent = nullptr);
-    void setKeyHandler(std::function<int(int)> handler) { m_keyHandler = std::move(handler); }
-
-    // The character code a key press stands for: 13 Enter, 8 Backspace, the
-    // code of a printable character; 0 for keys that type nothing.
-    static int keyAscii(const QKeyEvent& event);
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    std::function<int(int)> m_keyHandler;
-};
 
 // The main window Form1: toolbar, menu bar, the tab set with the terminal and
 // the explorer panels, the " Controls " frame. It only shows things and

@@ -21,6 +21,8 @@
 #include <QTextEdit>
 #include <QWidget>
 
+#include "ui/term_edit.h"
+
 namespace puolukka {
 
 namespace {
@@ -37,21 +39,17 @@ QString displayText(const std::string& text)
     return result;
 }
 
-// Bytes the character at index i takes in UTF-8; a line break stands for CR LF.
+// Positions the character at index i takes in the operations' view of the
+// pane: a line break stands for CR LF (two), the second half of a surrogate
+// pair belongs to the character before it (none), every other character one.
 int viewWidth(const QString& text, int i)
 {
     const QChar c = text.at(i);
     if (c == QLatin1Char('\n'))
         return 2;
-    if (c.unicode() < 0x80)
-        return 1;
-    if (c.unicode() < 0x800)
-        return 2;
-    if (c.isHighSurrogate())
-        return 4;
     if (c.isLowSurrogate())
         return 0;
-    return 3;
+    return 1;
 }
 
 struct ButtonRow {
@@ -308,13 +306,13 @@ std::string QtScreen::operationView(const QString& paneText)
 
 int QtScreen::panePosition(const QString& paneText, int viewPosition)
 {
-    int bytes = 0;
+    int seen = 0;
     for (int i = 0; i < paneText.size(); ++i) {
         if (paneText.at(i).isLowSurrogate())
             continue;
-        if (bytes >= viewPosition)
+        if (seen >= viewPosition)
             return i;
-        bytes += viewWidth(paneText, i);
+        seen += viewWidth(paneText, i);
     }
     return int(paneText.size());
 }
@@ -369,7 +367,9 @@ void QtScreen::termInsert(const std::string& text)
         warnUnknown("Term", "termInsert");
         return;
     }
+    // At the caret: text the user selected (to copy it) is not replaced.
     QTextCursor cursor = pane->textCursor();
+    cursor.clearSelection();
     cursor.insertText(paneText(text));
     pane->setTextCursor(cursor);
     pane->ensureCursorVisible();
@@ -454,7 +454,9 @@ std::string QtScreen::text(const std::string& name)
 void QtScreen::setEnabled(const std::string& name, bool enabled)
 {
     QObject* object = find(name);
-    if (auto* pane = qobject_cast<QPlainTextEdit*>(object)) {
+    if (auto* termPane = qobject_cast<TermEdit*>(object)) {
+        termPane->setInputEnabled(enabled);
+    } else if (auto* pane = qobject_cast<QPlainTextEdit*>(object)) {
         // A text pane switched off for input stays readable: it can still be
         // scrolled and copied from, it only stops taking typed keys.
         pane->setReadOnly(!enabled);
@@ -470,6 +472,8 @@ void QtScreen::setEnabled(const std::string& name, bool enabled)
 bool QtScreen::enabled(const std::string& name)
 {
     QObject* object = find(name);
+    if (auto* termPane = qobject_cast<TermEdit*>(object))
+        return termPane->inputEnabled() && termPane->isEnabled();
     if (auto* pane = qobject_cast<QPlainTextEdit*>(object))
         return !pane->isReadOnly() && pane->isEnabled();
     if (auto* widget = qobject_cast<QWidget*>(object))

@@ -19,8 +19,8 @@ namespace puolukka {
 // Gresponse), found by their objectName.
 //
 // The terminal pane is shown with one line break per line, while the
-// operations see every line end as CR LF and count positions in bytes of the
-// UTF-8 text, as they do in their own strings.
+// operations see every line end as CR LF and count positions in characters
+// of that text (termLength: a CR LF is two).
 class QtScreen final : public Screen {
 public:
     QtScreen() = default;
@@ -60,7 +60,7 @@ public:
     static QString qtFilter(const std::string& filter);
 
     // Terminal text as the operations see it (CR LF line ends) from the pane's
-    // text, and a byte position in that view turned into a position in the pane.
+    // text, and a position in that view (termLength) turned into one in the pane.
     static std::string operationView(const QString& paneText);
     static int panePosition(const QString& paneText, int viewPosition);
     // The operations' text turned into the pane's text (one line break per line end).

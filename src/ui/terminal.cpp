@@ -16,19 +16,15 @@ constexpr int kTerminalDelayMs = 75;
 
 bool isContinuationByte(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// Number of characters (not bytes) of a UTF-8 text: the pane counts positions in characters.
-int characterCount(const std::string& text)
-{
-    int count = 0;
-    for (unsigned char c : text)
-        if (!isContinuationByte(c))
-            ++count;
-    return count;
-}
-
-// Removes the last character of a UTF-8 text, with all of its bytes.
+// Removes the last character of the pane's text as the pane shows it: a whole
+// UTF-8 character, or a whole CR LF line end (one line break on the screen, so
+// that every Backspace that takes back a digit visibly changes the pane).
 void dropLastCharacter(std::string& text)
 {
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) {
+        text.resize(text.size() - 2);
+        return;
+    }
     while (!text.empty()) {
         const unsigned char c = static_cast<unsigned char>(text.back());
         text.pop_back();
@@ -134,7 +130,7 @@ int Term_KeyPress(App& app, int keyAscii)
             std::string text = screen.termText();
             dropLastCharacter(text);
             screen.setTermText(text);
-            screen.setTermCaret(characterCount(text));
+            screen.setTermCaret(termLength(text));
             app.TypedHex.pop_back();
         }
     } else if (isTypedHexDigit(keyAscii)) {

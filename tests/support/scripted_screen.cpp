@@ -105,19 +105,24 @@ FileChoice ScriptedScreen::fileDialog(const std::string& title, const std::strin
 void ScriptedScreen::setTermText(const std::string& text)
 {
     term = text;
-    caret = std::min<int>(caret, int(term.size()));
+    caret = std::min(caret, termLength(term));
 }
 
 void ScriptedScreen::setTermCaret(int position)
 {
-    caret = std::clamp(position, 0, int(term.size()));
+    caret = std::clamp(position, 0, termLength(term));
 }
 
 void ScriptedScreen::termInsert(const std::string& text)
 {
-    caret = std::clamp(caret, 0, int(term.size()));
-    term.insert(std::size_t(caret), text);
-    caret += int(text.size());
+    // The caret counts characters, as the real pane does; find its byte in the UTF-8 text.
+    caret = std::clamp(caret, 0, termLength(term));
+    std::size_t at = 0;
+    for (int seen = 0; at < term.size(); ++at)
+        if ((static_cast<unsigned char>(term[at]) & 0xC0) != 0x80 && seen++ == caret)
+            break;
+    term.insert(at, text);
+    caret += termLength(text);
 }
 
 void ScriptedScreen::setEnabled(const std::string& name, bool enabled)

@@ -49,7 +49,7 @@ public:
     int processEventsCalls = 0;
 
     std::string term;  // the terminal pane's text
-    int caret = 0;
+    int caret = 0;     // in characters (termLength), as the screen seam counts
     bool termEnabled = true;
 
     // The boxes of one kind, in order.

@@ -1,5 +1,8 @@
 #include "ui_fixture.h"
 
+#include "link/line_events.h"
+#include "link/reset.h"
+
 namespace puolukka {
 namespace {
 
@@ -193,11 +196,11 @@ TEST_F(MainWindowTest, QuitWithUnsavedChangesAsksFirstOnEveryPath)
     }
 }
 
-TEST_F(MainWindowTest, TermTextSeesCrLfAndBytePositions)
+TEST_F(MainWindowTest, TermTextSeesCrLfAndCharacterPositions)
 {
     screen.setTermText("A0A4\r\n9F 16\r\n");
     EXPECT_EQ(form1.term()->toPlainText(), "A0A4\n9F 16\n");
-    screen.setTermCaret(int(screen.termText().size()));
+    screen.setTermCaret(termLength(screen.termText()));
     screen.termInsert("6F3A ");
     screen.termInsert("\r\n");
     EXPECT_EQ(screen.termText(), "A0A4\r\n9F 16\r\n6F3A \r\n");
@@ -207,12 +210,112 @@ TEST_F(MainWindowTest, TermTextSeesCrLfAndBytePositions)
     screen.setTermCaret(9);  // just after the first CR LF: both count
     screen.termInsert("|");
     EXPECT_EQ(screen.termText(), "A0xyzA4\r\n|9F 16\r\n6F3A \r\n");
-    screen.setTermText("ä1");  // positions count bytes of the UTF-8 text
-    screen.setTermCaret(2);
-    screen.termInsert("-");
-    EXPECT_EQ(screen.termText(), "ä-1");
+    // Positions count characters, whatever their bytes in UTF-8; the scripted screen agrees.
+    test::ScriptedScreen scripted;
+    for (Screen* s : {static_cast<Screen*>(&screen), static_cast<Screen*>(&scripted)}) {
+        s->setTermText("äö€1\r\n2");
+        s->setTermCaret(3);
+        s->termInsert("-");
+        s->setTermCaret(7);
+        s->termInsert("+");
+        EXPECT_EQ(s->termText(), "äö€-1\r\n+2");
+    }
     screen.setTermText("\nAB");  // a text cut inside a CR LF leaves no empty line behind
     EXPECT_EQ(screen.termText(), "AB");
+}
+
+// The pane of the real window, driven by keys as the user types them and by the operations.
+struct TermPaneTest : MainWindowTest {
+    TermPaneTest()
+    {
+        form1.setKeyHandler([this](int key) { return Term_KeyPress(app, key); });
+        port.setCommPort(1);
+        app.card.ShowInTerminal = 1;
+    }
+    void key(int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {})
+    {
+        QKeyEvent press(QEvent::KeyPress, code, modifiers, text);
+        QApplication::sendEvent(form1.term(), &press);
+    }
+    void type(const QString& text)
+    {
+        for (QChar c : text)
+            key(c == '\r' ? Qt::Key_Return : c == '\b' ? Qt::Key_Backspace : c.toUpper().unicode(), {}, QString(c));
+    }
+    QString pane() const { return form1.term()->toPlainText(); }
+    VirtualClock clock;
+    test::ScriptedPort port{clock};
+    App app{screen, clock, port};
+};
+
+TEST_F(TermPaneTest, AnswersLandAtTheEndAfterNonAsciiText)
+{
+    type("Käyttäjä xy");  // the port is closed: typed as text
+    port.setPortOpen(true);
+    port.deliver("\x3B\x02\x14\x50", 260);  // after the reset pulse
+    Command1_Click(app);  // "ATR on CTS"
+    EXPECT_EQ(pane(), "Käyttäjä xy3B 02 14 50 \n");
+    // Backspace then a digit: the caret stays at the end of the text.
+    port.setPortOpen(false);
+    type("ä");
+    port.setPortOpen(true);
+    type("A\bB");
+    EXPECT_EQ(pane(), "Käyttäjä xy3B 02 14 50 \näB");
+    EXPECT_EQ(app.TypedHex, "B");
+}
+
+TEST_F(TermPaneTest, BackspaceVisiblyTakesBackADigitAfterAnAnswer)
+{
+    port.setPortOpen(true);
+    type("A");
+    port.deliver(std::string("\x90\x00", 2));
+    OnComm(app, comm_event::Receive);  // a late answer after the digit
+    ASSERT_EQ(pane(), "A90 00  = OK !\n");
+    type("\b");
+    EXPECT_EQ(app.TypedHex, "");
+    EXPECT_EQ(pane(), "A90 00  = OK !");  // the line break went, the pane changed
+}
+
+TEST_F(TermPaneTest, PasteTypesAndNothingElseEditsThePane)
+{
+    port.setPortOpen(true);
+    screen.setTermText("3B 02 \r\n");
+    screen.setTermCaret(termLength(screen.termText()));
+    QApplication::clipboard()->setText("A0 a4\r\n00 z");
+    key(Qt::Key_V, Qt::ControlModifier);  // lower-case a is not taken; the line end does not send
+    EXPECT_EQ(app.TypedHex, "A0400");
+    EXPECT_EQ(pane(), "3B 02 \nA0400");
+    EXPECT_TRUE(port.writes.empty());
+    // Cut, undo, Delete, deleting a word, a drop: none of them changes the pane.
+    form1.term()->selectAll();
+    key(Qt::Key_X, Qt::ControlModifier);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    key(Qt::Key_Delete);
+    key(Qt::Key_Backspace, Qt::ControlModifier);
+    QMimeData dropped;
+    dropped.setText("FF");
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form1.term()->viewport(), &drop);
+    EXPECT_EQ(pane(), "3B 02 \nA0400");
+    // The context menu's paste types too; Enter sends what the pane shows.
+    QApplication::clipboard()->setText("B");
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5), form1.term()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(form1.term()->viewport(), &menuEvent);
+    auto* paste = form1.term()->findChild<QAction*>("TermPaste");
+    ASSERT_TRUE(paste && paste->isEnabled());
+    paste->trigger();
+    paste->parentWidget()->close();
+    type("\r");
+    EXPECT_EQ(port.writes, std::vector<std::string>{"\xA0\x40\x0B"});
+    EXPECT_EQ(pane(), "3B 02 \nA0400B ");
+    // Switched off for input, the pane takes neither keys nor pastes.
+    screen.setEnabled("Term", false);
+    EXPECT_FALSE(screen.enabled("Term"));
+    const QString before = pane();
+    type("12");
+    key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(pane(), before);
+    EXPECT_EQ(app.TypedHex, "");
 }
 
 TEST_F(MainWindowTest, NamedControlsFiltersAndMessageBoxes)

@@ -25,6 +25,9 @@
 #include "ui/response_window.h"
 #include "ui/terminal.h"
 
+// Texts of the widgets shown as text when a test fails.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 namespace puolukka::test {
 
 namespace fs = std::filesystem;
