@@ -253,11 +253,34 @@ QString QtScreen::qtFilter(const std::string& filter)
     const QStringList parts = qs(filter).split(QLatin1Char('|'));
     QStringList entries;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts.at(i + 1).trimmed();
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        entries << parts.at(i) + QStringLiteral(" (") + patterns + QLatin1Char(')');
+        QStringList patterns = parts.at(i + 1).trimmed().split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        // "*.*" means every file, but Qt's pattern wants a dot in the name:
+        // files without an extension would be hidden.
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        }
+        entries << parts.at(i) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return entries.join(QStringLiteral(";;"));
+}
+
+QString QtScreen::filterExtension(const QString& nameFilter)
+{
+    // The patterns are the last parenthesised part; the first one counts.
+    const qsizetype open = nameFilter.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = nameFilter.lastIndexOf(QLatin1Char(')'));
+    if (open < 0 || close < open)
+        return {};
+    const QString first = nameFilter.mid(open + 1, close - open - 1).section(QLatin1Char(' '), 0, 0);
+    if (!first.startsWith(QLatin1String("*.")))
+        return {};
+    const QString extension = first.mid(2);
+    for (QChar c : extension)
+        if (!c.isLetterOrNumber())
+            return {};
+    return extension;
 }
 
 FileChoice QtScreen::fileDialog(const std::string& title, const std::string& filter,
@@ -274,6 +297,21 @@ FileChoice QtScreen::fileDialog(const std::string& title, const std::string& fil
         dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilter(nameFilter);
     }
+    // The extension of the filter chosen; the dialog may name it by its description alone.
+    const QStringList filters = nameFilter.split(QStringLiteral(";;"), Qt::SkipEmptyParts);
+    auto extensionOf = [filters](const QString& chosen) {
+        for (const QString& entry : filters)
+            if (!chosen.isEmpty() && entry.startsWith(chosen))
+                return filterExtension(entry);
+        return filters.isEmpty() ? QString() : filterExtension(filters.constFirst());
+    };
+    if (save) {
+        // A name typed without an extension gets the chosen filter's, before
+        // the dialog asks about replacing a file of that name.
+        dialog.setDefaultSuffix(extensionOf(dialog.selectedNameFilter()));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, extensionOf](const QString& chosen) { dialog.setDefaultSuffix(extensionOf(chosen)); });
+    }
     const QFileInfo initial(qs(fileName));
     dialog.setDirectory(!fileName.empty() && initial.dir().exists() && initial.path() != QLatin1String(".")
                             ? initial.absolutePath()
@@ -283,7 +321,13 @@ FileChoice QtScreen::fileDialog(const std::string& title, const std::string& fil
     FileChoice choice;
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return choice;
-    const QString path = dialog.selectedFiles().constFirst();
+    QString path = dialog.selectedFiles().constFirst();
+    // A dialog that did not add it (a platform's own), or a new file typed into
+    // the open dialog (a new log): the name gets the chosen filter's extension.
+    const QFileInfo chosen(path);
+    const QString extension = extensionOf(dialog.selectedNameFilter());
+    if (!extension.isEmpty() && !chosen.fileName().contains(QLatin1Char('.')) && (save || !chosen.exists()))
+        path += QLatin1Char('.') + extension;
     choice.cancelled = false;
     choice.path = ss(QDir::toNativeSeparators(path));
     choice.fileTitle = ss(QFileInfo(path).fileName());

@@ -56,8 +56,12 @@ public:
     void processEvents() override;
 
     // The file dialogs' filter "desc|pattern|desc|pattern" in Qt's form
-    // "desc (pattern);;desc (pattern)"; patterns split by ";" become blank-separated.
+    // "desc (pattern);;desc (pattern)"; patterns split by ";" become blank-separated
+    // and "*.*" (every file) becomes "*".
     static QString qtFilter(const std::string& filter);
+    // The extension a Qt name filter's first pattern gives ("phb" for
+    // "Luettelot (*.phb)"); empty for every file ("*").
+    static QString filterExtension(const QString& nameFilter);
 
     // Terminal text as the operations see it (CR LF line ends) from the pane's
     // text, and a position in that view (termLength) turned into one in the pane.

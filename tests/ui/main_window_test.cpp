@@ -327,7 +327,7 @@ TEST_F(MainWindowTest, NamedControlsFiltersAndMessageBoxes)
     screen.setText("NoSuchControl", "x");  // unknown names are harmless
     EXPECT_EQ(screen.text("NoSuchControl"), "");
     EXPECT_EQ(QtScreen::qtFilter("LOG Files(*.LOG)|*.log|All Files (*.*)|*.*"),
-              "LOG Files(*.LOG) (*.log);;All Files (*.*) (*.*)");
+              "LOG Files(*.LOG) (*.log);;All Files (*.*) (*)");  // every file, with or without a dot
     EXPECT_EQ(QtScreen::qtFilter("Luettelot|*.phb;*.txt"), "Luettelot (*.phb *.txt)");
     // A box shows its default button and gives the answer clicked.
     QString shown;
@@ -363,6 +363,54 @@ TEST_F(MainWindowTest, NamedControlsFiltersAndMessageBoxes)
         EXPECT_EQ(secret ? screen.secretInputBox("Anna PIN1:", "PIN1") : screen.inputBox("Nimi", "T"), "1234");
         EXPECT_EQ(shown, secret ? "masked" : "plain");
     }
+}
+
+}  // namespace
+}  // namespace puolukka
+
+namespace puolukka {
+namespace {
+
+// What the file dialog gives back when a name is typed with one of its filters chosen.
+struct FileDialogTest : MainWindowTest {
+    FileDialogTest() { test::fs::remove_all(dir), test::fs::create_directories(dir), touch("vanha"); }
+    ~FileDialogTest() override { test::fs::remove_all(dir); }
+    void touch(const std::string& name) { std::ofstream(dir / name) << "x"; }
+    std::string choose(const char* filter, bool save, int filterIndex, const QString& typed)
+    {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            dialog->setDirectory(QString::fromStdString(dir.string()));
+            auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+            types->setCurrentIndex(filterIndex);
+            emit types->activated(filterIndex);  // as the user's choice does
+            emit types->textActivated(types->itemText(filterIndex));
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
+            static_cast<QDialog*>(dialog)->accept();  // the dialog's own Save/Open
+        });
+        const FileChoice choice = screen.fileDialog("t", filter, "", save);
+        return choice.cancelled ? "cancelled" : test::fs::path(choice.path).filename().string();
+    }
+    test::fs::path dir = test::fs::temp_directory_path() / ("puolukka_dialog_" + std::to_string(::getpid()));
+};
+
+TEST_F(FileDialogTest, ATypedNameGetsTheChosenFiltersExtension)
+{
+    const char* save = "Luettelot (*.phb)|*.phb|Kaikki tiedostot (*.*)|*.*|Teksti (*.txt)|*.txt";
+    const char* log = "LOG Files(*.LOG)|*.log|All Files (*.*)|*.*";
+    const std::tuple<const char*, bool, int, const char*, const char*> cases[] = {
+        {save, true, 0, "puhelin", "puhelin.phb"},
+        {save, true, 2, "puhelin", "puhelin.txt"},
+        {save, true, 1, "puhelin", "puhelin"},  // every file: the name as typed
+        {save, true, 0, "puhelin.bak", "puhelin.bak"},
+        {log, false, 0, "uusi", "uusi.log"},    // a new log file
+        {log, false, 0, "vanha", "vanha"},      // an existing file is opened as it is
+        {log, false, 1, "uusi", "uusi"},
+    };
+    for (const auto& [filter, isSave, index, typed, expected] : cases)
+        EXPECT_EQ(choose(filter, isSave, index, typed), expected) << typed << " " << index;
 }
 
 }  // namespace
