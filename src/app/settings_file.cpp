@@ -85,7 +85,7 @@ SettingsRead parseSettingsText(const std::string& data)
                              &result.values.StopBits, &result.values.Baud_Rate,
                              &result.values.HandShake, &result.values.Echo};
     if (!readItem(data, pos, item)) {
-        result.errorNumber = 62;
+        result.errorNumber = kSettingsPastEnd;
         result.errorSource = "Puolukka";
         result.errorDescription = "Input past end of file";
         return result;
@@ -93,7 +93,7 @@ SettingsRead parseSettingsText(const std::string& data)
     result.SettingsHeader = item;
     for (std::size_t i = 0; i < std::size(fields); ++i) {
         if (!readItem(data, pos, item)) {
-            result.errorNumber = 62;
+            result.errorNumber = kSettingsPastEnd;
             result.errorSource = "Puolukka";
             result.errorDescription = "Input past end of file";
             return result;
@@ -111,13 +111,16 @@ SettingsRead readSettingsFile(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         SettingsRead result;
-        result.errorNumber = 53;
+        result.errorNumber = kSettingsFileNotFound;
         result.errorSource = "Puolukka";
         result.errorDescription = "File not found: " + path;
         return result;
     }
     const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return parseSettingsText(data);
+    SettingsRead result = parseSettingsText(data);
+    if (result.errorNumber != 0)
+        result.errorDescription += ": " + path;
+    return result;
 }
 
 std::string settingsFileText(const std::string& header, const PortSettings& s)

@@ -17,6 +17,9 @@ struct PortSettings {
 };
 
 inline constexpr const char* kSettingsFileName = "puolukka.ini";
+// The errors reading the file can raise.
+inline constexpr int kSettingsFileNotFound = 53;
+inline constexpr int kSettingsPastEnd = 62;
 
 // What reading the settings file gave.
 struct SettingsRead {
@@ -33,7 +36,7 @@ struct SettingsRead {
 // leading blanks skipped, a quoted item runs to its closing quote); each value
 // item is reduced to the at most 5 characters after its first "=", trimmed.
 SettingsRead readSettingsFile(const std::string& path);
-// The same reading from the file's bytes (a missing file is errorNumber 53).
+// The same reading from the file's bytes (a missing file is kSettingsFileNotFound).
 SettingsRead parseSettingsText(const std::string& bytes);
 
 // The nine CR LF lines the settings dialog writes.

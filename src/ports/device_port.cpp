@@ -105,8 +105,8 @@ bool DevicePort::setPortOpen(bool open)
         std::unique_ptr<SerialPort> made = m_factory ? m_factory(dev, error) : nullptr;
         if (!made) {
             std::string text = error.description.empty() ? "No port available for " + dev : error.description;
-            if (!m_ports.warnings().empty())
-                text += " (" + m_ports.warnings().front() + ")";
+            if (const std::string line = m_ports.describePort(m_commPort); !line.empty())
+                text += " (" + line + ")";
             return fail(error.number != 0 ? error.number : port_error::DeviceNotAvailable, text,
                         error.source.empty() ? "MSComm1" : error.source);
         }
@@ -117,9 +117,9 @@ bool DevicePort::setPortOpen(bool open)
         return false;
     if (!backend.setPortOpen(true)) {
         takeError(backend, port_error::DeviceNotAvailable, "Cannot open " + dev);
-        if (!m_ports.warnings().empty()) {
+        if (const std::string line = m_ports.describePort(m_commPort); !line.empty()) {
             PortError e = lastError();
-            fail(e.number, e.description + " (" + m_ports.warnings().front() + ")", e.source);
+            fail(e.number, e.description + " (" + line + ")", e.source);
         }
         return false;
     }

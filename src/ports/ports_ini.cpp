@@ -55,6 +55,7 @@ bool PortsMap::load(const std::string& startDirectory, std::string* error)
 
 void PortsMap::parse(const std::string& text)
 {
+    m_read = true;
     std::size_t pos = 0;
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
         pos = 3;  // a byte-order mark left by an editor
@@ -68,12 +69,18 @@ void PortsMap::parse(const std::string& text)
         ++lineNumber;
         if (line.empty() || line[0] == '#' || line[0] == ';')
             continue;
-        const auto warn = [&](const std::string& why) {
-            m_warnings.push_back(std::string(kPortsFileName) + " line " + std::to_string(lineNumber) + ": " + why);
+        const std::string where = std::string(kPortsFileName) + " line " + std::to_string(lineNumber) + ": ";
+        // A skipped line is told for the port it names, when it names one.
+        const auto warn = [&](int port, const std::string& why) {
+            m_warnings.push_back(where + why);
+            if (port < 1)
+                m_unattributed.push_back(lineNumber);
+            else if (!m_devices.count(port))
+                m_lineOf[port] = where + why;
         };
         const auto eq = line.find('=');
         if (eq == std::string::npos) {
-            warn("no \"=\" in \"" + line + "\"");
+            warn(portNumberOfKey(line.substr(0, line.find_first_of(" \t:"))), "no \"=\" in \"" + line + "\"");
             continue;
         }
         const std::string key = trimmed(line.substr(0, eq));
@@ -82,15 +89,28 @@ void PortsMap::parse(const std::string& text)
             device = device.substr(1, device.size() - 2);
         const int n = portNumberOfKey(key);
         if (n < 1) {
-            warn("\"" + key + "\" is not a port name such as COM1");
+            warn(0, "\"" + key + "\" is not a port name such as COM1");
             continue;
         }
         if (device.empty()) {
-            warn("no device given for " + key);
+            warn(n, "no device given for " + key);
             continue;
         }
         m_devices[n] = device;
+        m_lineOf[n] = where + line;
     }
+}
+
+std::string PortsMap::describePort(int n) const
+{
+    if (!m_read)
+        return {};
+    if (const auto it = m_lineOf.find(n); it != m_lineOf.end())
+        return it->second;
+    std::string text = std::string(kPortsFileName) + " has no line for COM" + std::to_string(n);
+    for (std::size_t i = 0; i < m_unattributed.size(); ++i)
+        text += (i == 0 ? "; lines it could not use: " : ", ") + std::to_string(m_unattributed[i]);
+    return text;
 }
 
 std::string PortsMap::deviceForPort(int n) const

@@ -32,10 +32,18 @@ public:
     std::string deviceForPort(int n) const;
     // "ports.ini line 3: ..." for each line that was skipped.
     const std::vector<std::string>& warnings() const { return m_warnings; }
+    // What ports.ini says about port n, for a port that fails to open: the line
+    // that gave its device ("ports.ini line 2: COM1 = /dev/ttyUSB0"), or the
+    // skipped line that was meant for it, or that the file has no line for it.
+    // Empty when no ports.ini was read.
+    std::string describePort(int n) const;
 
 private:
     std::map<int, std::string> m_devices;
     std::vector<std::string> m_warnings;
+    std::map<int, std::string> m_lineOf;     // port number: its line, as describePort tells it
+    std::vector<int> m_unattributed;         // skipped lines that name no port
+    bool m_read = false;
 };
 
 }  // namespace puolukka
