@@ -240,7 +240,7 @@ struct TermPaneTest : MainWindowTest {
     void type(const QString& text)
     {
         for (QChar c : text)
-            key(c == '\r' ? Qt::Key_Return : c == '\b' ? Qt::Key_Backspace : c.toUpper().unicode(), {}, QString(c));
+            key(c == '\r' ? int(Qt::Key_Return) : c == '\b' ? int(Qt::Key_Backspace) : int(c.toUpper().unicode()), {}, QString(c));
     }
     QString pane() const { return form1.term()->toPlainText(); }
     VirtualClock clock;
@@ -304,7 +304,7 @@ TEST_F(TermPaneTest, PasteTypesAndNothingElseEditsThePane)
     auto* paste = form1.term()->findChild<QAction*>("TermPaste");
     ASSERT_TRUE(paste && paste->isEnabled());
     paste->trigger();
-    paste->parentWidget()->close();
+    qobject_cast<QMenu*>(paste->parent())->close();
     type("\r");
     EXPECT_EQ(port.writes, std::vector<std::string>{"\xA0\x40\x0B"});
     EXPECT_EQ(pane(), "3B 02 \nA0400B ");
