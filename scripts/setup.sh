@@ -1,10 +1,35 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing need on Debian 12 (as root or with sudo),
-# and the packages named as arguments.
+# Installs the Debian 12 packages that are missing (as root or with sudo).
+#   scripts/setup.sh          what building and running the program needs
+#   scripts/setup.sh --test   that, and what the tests and the package checks need
+#   scripts/setup.sh [--test] PACKAGE...   and these besides (scripts/fuzz.sh: clang)
 set -euo pipefail
-packages=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 nlohmann-json3-dev
-          libgtest-dev libgmock-dev ccache xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core python3
-          "$@")  # packages a caller needs besides (scripts/fuzz.sh: clang)
+
+# Building and running the program (scripts/run.sh). Keep this list short: it
+# decides how long a newcomer waits for the first window.
+build_packages=(
+  cmake g++ make
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
+  qt6-translations-l10n
+  nlohmann-json3-dev
+  fonts-dejavu-core
+)
+
+# Everything else: tests, the end-to-end suite under Xvfb, the package and its checks.
+test_packages=(
+  ccache
+  libgtest-dev libgmock-dev
+  xvfb xauth xdotool imagemagick x11-utils python3
+  dpkg-dev file desktop-file-utils appstream lintian
+)
+
+packages=("${build_packages[@]}")
+if [ "${1:-}" = "--test" ]; then
+  packages+=("${test_packages[@]}")
+  shift
+fi
+packages+=("$@")
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

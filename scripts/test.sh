@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs, builds and runs every test.
+# Installs what the tests need, builds everything and runs every test.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/setup.sh"
-"$root/scripts/build.sh"
+"$root/scripts/setup.sh" --test
+"$root/scripts/build.sh" --tests
 cd "$root/build"
 ctest --output-on-failure -j"$(nproc)"
