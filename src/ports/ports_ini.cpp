@@ -1,9 +1,11 @@
 #include "ports/ports_ini.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 namespace puolukka {
 
@@ -35,69 +37,114 @@ int portNumberOfKey(const std::string& key)
     return n;
 }
 
-}  // namespace
+// A line split into its port number and device; number 0 for a comment, a
+// blank line or a line that names no port.
+struct PortsLine {
+    int number = 0;
+    int meantFor = 0;  // the port an unusable line names, when it names one
+    std::string text;  // the line, trimmed
+    std::string key;
+    std::string device;
+    std::string problem;  // why a line that is not a comment cannot be used
+};
 
-bool PortsMap::load(const std::string& startDirectory, std::string* error)
+PortsLine parsePortsLine(const std::string& rawLine)
 {
-    const std::string path = startDirectory + "/" + kPortsFileName;
+    PortsLine result;
+    const std::string line = trimmed(rawLine);
+    result.text = line;
+    if (line.empty() || line[0] == '#' || line[0] == ';')
+        return result;
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) {
+        result.meantFor = portNumberOfKey(line.substr(0, line.find_first_of(" \t:")));
+        result.problem = "no \"=\" in \"" + line + "\"";
+        return result;
+    }
+    result.key = trimmed(line.substr(0, eq));
+    result.device = trimmed(line.substr(eq + 1));
+    if (result.device.size() >= 2 && result.device.front() == '"' && result.device.back() == '"')
+        result.device = result.device.substr(1, result.device.size() - 2);
+    const int n = portNumberOfKey(result.key);
+    if (n < 1)
+        result.problem = "\"" + result.key + "\" is not a port name such as COM1";
+    else if (result.device.empty()) {
+        result.meantFor = n;
+        result.problem = "no device given for " + result.key;
+    }
+    else
+        result.number = n;
+    return result;
+}
+
+// The lines of a text without their line ends, and whether they ended in CR LF.
+std::vector<std::string> splitLines(const std::string& text, bool* crlf)
+{
+    std::vector<std::string> lines;
+    std::size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // a byte-order mark left by an editor
+    if (crlf)
+        *crlf = text.find("\r\n") != std::string::npos;
+    while (pos < text.size()) {
+        auto end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        pos = end + 1;
+    }
+    return lines;
+}
+
+// The text of ports.ini in the folder; a missing file reads as empty (every port
+// keeps its default device), an unreadable one is an error.
+bool readPortsFile(const std::string& folder, std::string* text, std::string* error)
+{
+    const std::string path = folder + "/" + kPortsFileName;
     errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         if (errno == ENOENT || errno == 0)
-            return true;  // no file: every port keeps its default device
+            return true;
         if (error)
             *error = path + ": " + std::strerror(errno);
         return false;
     }
-    parse(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+}  // namespace
+
+bool PortsMap::load(const std::string& startDirectory, std::string* error)
+{
+    std::string text;
+    if (!readPortsFile(startDirectory, &text, error))
+        return false;
+    parse(text);
     return true;
 }
 
 void PortsMap::parse(const std::string& text)
 {
     m_read = true;
-    std::size_t pos = 0;
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        pos = 3;  // a byte-order mark left by an editor
     int lineNumber = 0;
-    while (pos < text.size()) {
-        auto end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = trimmed(text.substr(pos, end - pos));
-        pos = end + 1;
+    for (const std::string& raw : splitLines(text, nullptr)) {
         ++lineNumber;
-        if (line.empty() || line[0] == '#' || line[0] == ';')
-            continue;
+        const PortsLine line = parsePortsLine(raw);
         const std::string where = std::string(kPortsFileName) + " line " + std::to_string(lineNumber) + ": ";
-        // A skipped line is told for the port it names, when it names one.
-        const auto warn = [&](int port, const std::string& why) {
-            m_warnings.push_back(where + why);
-            if (port < 1)
+        if (!line.problem.empty()) {
+            m_warnings.push_back(where + line.problem);
+            // A skipped line is told for the port it names, when it names one.
+            if (line.meantFor < 1)
                 m_unattributed.push_back(lineNumber);
-            else if (!m_devices.count(port))
-                m_lineOf[port] = where + why;
-        };
-        const auto eq = line.find('=');
-        if (eq == std::string::npos) {
-            warn(portNumberOfKey(line.substr(0, line.find_first_of(" \t:"))), "no \"=\" in \"" + line + "\"");
-            continue;
+            else if (!m_devices.count(line.meantFor))
+                m_lineOf[line.meantFor] = where + line.problem;
+        } else if (line.number > 0) {
+            m_devices[line.number] = line.device;
+            m_lineOf[line.number] = where + line.text;
         }
-        const std::string key = trimmed(line.substr(0, eq));
-        std::string device = trimmed(line.substr(eq + 1));
-        if (device.size() >= 2 && device.front() == '"' && device.back() == '"')
-            device = device.substr(1, device.size() - 2);
-        const int n = portNumberOfKey(key);
-        if (n < 1) {
-            warn(0, "\"" + key + "\" is not a port name such as COM1");
-            continue;
-        }
-        if (device.empty()) {
-            warn(n, "no device given for " + key);
-            continue;
-        }
-        m_devices[n] = device;
-        m_lineOf[n] = where + line;
     }
 }
 
@@ -113,6 +160,12 @@ std::string PortsMap::describePort(int n) const
     return text;
 }
 
+std::string PortsMap::assignedDevice(int n) const
+{
+    const auto it = m_devices.find(n);
+    return it == m_devices.end() ? std::string() : it->second;
+}
+
 std::string PortsMap::deviceForPort(int n) const
 {
     if (n < 1)
@@ -120,6 +173,59 @@ std::string PortsMap::deviceForPort(int n) const
     if (const auto it = m_devices.find(n); it != m_devices.end())
         return it->second;
     return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+std::string updatedPortsText(const std::string& text, const std::map<int, std::string>& devices)
+{
+    bool crlf = false;
+    const std::vector<std::string> lines = splitLines(text, &crlf);
+    const std::string end = crlf ? "\r\n" : "\n";
+    std::string result;
+    std::set<int> written;
+    for (const std::string& raw : lines) {
+        const PortsLine line = parsePortsLine(raw);
+        const auto it = line.number > 0 ? devices.find(line.number) : devices.end();
+        if (it == devices.end()) {
+            result += raw + end;
+            continue;
+        }
+        // The first line of a port takes its new device; later ones for the same
+        // port would override it when the file is read, so they go.
+        if (!it->second.empty() && written.insert(line.number).second)
+            result += line.key + " = " + it->second + end;
+    }
+    for (const auto& [number, device] : devices) {
+        if (!device.empty() && written.count(number) == 0)
+            result += "COM" + std::to_string(number) + " = " + device + end;
+    }
+    return result;
+}
+
+bool writePortsFile(const std::string& folder, const std::map<int, std::string>& devices, std::string* error)
+{
+    const std::string path = folder + "/" + kPortsFileName;
+    std::string old;
+    if (!readPortsFile(folder, &old, error))
+        return false;
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << updatedPortsText(old, devices);
+        out.flush();
+        if (!out) {
+            if (error)
+                *error = path + ": cannot be written";
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        if (error)
+            *error = path + ": " + std::strerror(errno);
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace puolukka

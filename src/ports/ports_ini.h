@@ -27,6 +27,9 @@ public:
     // Takes the lines of a ports.ini text; lines it cannot use are listed in warnings().
     void parse(const std::string& text);
     void set(int port, const std::string& device) { m_devices[port] = device; }
+    // The device a ports.ini line gives port n, empty when none does (the port
+    // then stands for its default device).
+    std::string assignedDevice(int n) const;
 
     // The device of port n; empty for a number below 1.
     std::string deviceForPort(int n) const;
@@ -45,5 +48,16 @@ private:
     std::vector<int> m_unattributed;         // skipped lines that name no port
     bool m_read = false;
 };
+
+// The text of ports.ini with the ports in devices set: the line of each such
+// port is replaced in place (or added at the end), an empty device removes it,
+// so that the port stands for its default device again. Comments, blank lines
+// and the lines of other ports stay as they were; CR LF or LF follows the text.
+std::string updatedPortsText(const std::string& text, const std::map<int, std::string>& devices);
+
+// Rewrites ports.ini in the folder with updatedPortsText (a missing file is
+// created). The new text is written beside the file and renamed over it, so
+// the file is either replaced whole or left as it was.
+bool writePortsFile(const std::string& folder, const std::map<int, std::string>& devices, std::string* error);
 
 }  // namespace puolukka

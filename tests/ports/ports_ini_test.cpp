@@ -47,5 +47,54 @@ TEST(PortsMap, LoadsFromTheStartDirectoryAndToleratesNoFile)
     std::filesystem::remove_all(dir);
 }
 
+TEST(PortsFile, UpdatesOnlyTheChosenPortsAndKeepsEverythingElse)
+{
+    using Devices = std::map<int, std::string>;
+    const struct {
+        const char* before;
+        Devices devices;
+        const char* after;
+    } rows[] = {
+        // A new file gets one line per chosen port.
+        {"", {{1, "/dev/ttyUSB0"}, {2, "virtual"}}, "COM1 = /dev/ttyUSB0\nCOM2 = virtual\n"},
+        // A port's line is replaced where it stands; comments, other ports and CR LF stay.
+        {"# my desk\r\ncom1=virtual:card.json\r\n\r\nCOM3 = rfc2217://h:7000\r\n", {{1, "/dev/ttyACM0"}},
+         "# my desk\r\ncom1 = /dev/ttyACM0\r\n\r\nCOM3 = rfc2217://h:7000\r\n"},
+        // A later duplicate would override the new line when read, so it goes; a port
+        // without a line is added at the end.
+        {"COM2 = a\nCOM2 = b\n; COM4 = x\n", {{2, "virtual"}, {4, "/dev/ttyS1"}},
+         "COM2 = virtual\n; COM4 = x\nCOM4 = /dev/ttyS1\n"},
+        // An empty device gives the port back its default; unusable lines are kept for the user to see.
+        {"COM1 = virtual\nCOM9 /dev/x\nCOM2 = virtual\n", {{1, ""}, {3, ""}}, "COM9 /dev/x\nCOM2 = virtual\n"},
+    };
+    for (const auto& row : rows) {
+        const std::string after = updatedPortsText(row.before, row.devices);
+        EXPECT_EQ(after, row.after) << row.before;
+        // What the file now says is what was chosen.
+        PortsMap read;
+        read.parse(after);
+        for (const auto& [n, device] : row.devices)
+            EXPECT_EQ(read.assignedDevice(n), device) << row.before << " COM" << n;
+    }
+}
+
+TEST(PortsFile, WritesTheFileWholeAndReportsAFolderItCannotWrite)
+{
+    const auto dir = std::filesystem::path(::testing::TempDir()) / ("puolukka_ports_write_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "ports.ini", std::ios::binary) << "# kept\nCOM1 = virtual\n";
+    std::string error;
+    ASSERT_TRUE(writePortsFile(dir.string(), {{1, "/dev/ttyUSB1"}}, &error)) << error;
+    PortsMap ports;
+    ASSERT_TRUE(ports.load(dir.string()));
+    EXPECT_EQ(ports.deviceForPort(1), "/dev/ttyUSB1");
+    EXPECT_FALSE(std::filesystem::exists(dir / "ports.ini.tmp"));
+
+    EXPECT_FALSE(writePortsFile((dir / "missing" / "folder").string(), {{1, "virtual"}}, &error));
+    EXPECT_NE(error.find("ports.ini"), std::string::npos) << error;
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace puolukka
