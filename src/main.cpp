@@ -1,12 +1,20 @@
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 #include "app/app.h"
 #include "app/clock.h"
+#include "app/user_folder.h"
 #include "ports/device_port.h"
 #include "ports/port_factory.h"
 #include "app/startup.h"
@@ -17,13 +25,73 @@
 
 using namespace puolukka;
 
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: puolukka [--desktop]\n"
+    "A tool for GSM SIM cards in a serial smart-card reader: the phonebook, PIN and PUK,\n"
+    "the card's files and a hex terminal.\n"
+    "\n"
+    "Started from a terminal, the program keeps its port settings (puolukka.ini) and\n"
+    "its device list (ports.ini) in the folder it is started from.\n"
+    "\n"
+    "  --desktop   keep them in $XDG_CONFIG_HOME/puolukka (~/.config/puolukka) instead,\n"
+    "              made on the first start with a copy of the demo card on COM1;\n"
+    "              the desktop entry starts the program this way\n"
+    "  --help      show this help and exit\n"
+    "  --version   show the version and exit\n"
+    "\n"
+    "The demo card's codes: PIN1 1234, PIN2 5678, PUK1 12345678, PUK2 87654321.\n"
+    "See puolukka(1).\n";
+
+bool hasArgument(int argc, char* argv[], const char* name)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0)
+            return true;
+    return false;
+}
+
+// Qt's own texts (standard buttons, file dialogs) in Finnish, like the program's.
+// Without Debian's qt6-translations-l10n they stay in English.
+void loadQtFinnish(QTranslator& translator)
+{
+    if (translator.load(QLocale(QLocale::Finnish, QLocale::Finland), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[])
 {
+    // Answered before Qt starts, so they work without a display.
+    if (hasArgument(argc, argv, "--help")) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (hasArgument(argc, argv, "--version")) {
+        std::printf("puolukka %s\n", PUOLUKKA_VERSION);
+        return 0;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Puolukka"));
+    QApplication::setApplicationVersion(QStringLiteral(PUOLUKKA_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("fi.puolukka.Puolukka"));
+    QTranslator qtFinnish;
+    loadQtFinnish(qtFinnish);
 
-    // The settings file and ports.ini are looked for where the program was started.
-    const std::string startDirectory = QDir::currentPath().toStdString();
+    // The settings file and ports.ini are looked for where the program was
+    // started; from the desktop entry, in the user's own folder.
+    const bool desktop = hasArgument(argc, argv, "--desktop");
+    std::string userFolderProblem;
+    std::string startDirectory = QDir::currentPath().toStdString();
+    if (desktop) {
+        startDirectory = userFolderPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+        if (!prepareUserFolder(startDirectory, nullptr, &userFolderProblem) && userFolderProblem.empty())
+            userFolderProblem = startDirectory;
+    }
 
     RealClock clock;
     QtScreen screen;
@@ -36,7 +104,8 @@ int main(int argc, char* argv[])
     screen.registerWindow(&form1);
     screen.registerWindow(&form2);
     screen.registerWindow(&gresponse);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/sim_read.svg")));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("fi.puolukka.Puolukka"),
+                                                 QIcon(QStringLiteral(":/icons/puolukka.svg"))));
 
     DispatchContext context(app);
     context.mainWindow = &form1;
@@ -51,6 +120,9 @@ int main(int argc, char* argv[])
     gresponse.setOkHandler([&context] { dispatchElement(context, "GROK"); });
 
     Form_Load(app);
+    if (!userFolderProblem.empty())
+        showMessage(screen, "Asetuskansiota ei voitu valmistella: " + userFolderProblem, kAppTitle,
+                    Icon::Exclamation);
     startUp(app, startDirectory);
     form1.show();
 

@@ -12,9 +12,6 @@ namespace puolukka {
 
 namespace {
 
-// Kept in step with the project version in CMakeLists.txt.
-constexpr const char* kVersion = "1.0.0";
-
 // System-information tools of the common desktops, in order of preference.
 constexpr const char* kSystemInfoTools[] = {"hardinfo2", "hardinfo", "kinfocenter", "gnome-system-monitor",
                                             "mate-system-monitor", "xfce4-taskmanager"};
@@ -43,7 +40,7 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent)
     auto* title = new QLabel(QStringLiteral("<h2>Puolukka</h2>"), this);
     title->setObjectName("lblTitle");
     layout->addWidget(title);
-    auto* version = new QLabel(QStringLiteral("Versio %1").arg(QLatin1String(kVersion)), this);
+    auto* version = new QLabel(QStringLiteral("Versio %1").arg(QLatin1String(PUOLUKKA_VERSION)), this);
     version->setObjectName("lblVersion");
     layout->addWidget(version);
 
