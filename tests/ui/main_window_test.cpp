@@ -33,7 +33,7 @@ const std::pair<const char*, const char*> kCaptions[] = {
     {"GRL81Caption", " Length of Following Datas"}, {"GRL12Caption", " Structure of EF"},
     {"GRL13Caption", " Length of a Record"},
 };
-const char kEmpty[] =
+const char kEmptyControls[] =
     "SubDFNum SubEFNum Keys PIN1Status PIN2Status PUK1Status PUK2Status PIN1Left PIN2Left PUK1Left PUK2Left CLKStatus "
     "PIN1Valid PIN2Valid ACS61 ACS62 ACS63 ACS64 ACS65 Label3 CI1_39 CI1_40 SimConv1 ParStat2 Label1 Term SSTab1 GRL1 "
     "GRL2 GRRec GRL3 GRL4 GRL5 GRL6 GRL7 GRL8 GRL9 GRL10 GRL11 GRL81 GRL12 GRL13";
@@ -41,7 +41,7 @@ const char kEmpty[] =
 TEST_F(MainWindowTest, EveryNamedControlExistsWithItsCaption)
 {
     std::vector<std::pair<std::string, std::string>> all(std::begin(kCaptions), std::end(kCaptions));
-    for (const QString& name : QString(kEmpty).split(' '))
+    for (const QString& name : QString(kEmptyControls).split(' '))
         all.emplace_back(name.toStdString(), "");
     for (const auto& [name, caption] : all) {
         ASSERT_TRUE(name == "Form1" || form1.findChild<QObject*>(QString::fromStdString(name))) << name;
