@@ -583,13 +583,21 @@ def main():
             print("missing program: %s" % os.path.join(build_dir, binary))
             return 2
 
-    passed, failed = 0, 0
     runtime_dir = tempfile.mkdtemp(prefix="puolukka-e2e-runtime-")
     os.chmod(runtime_dir, 0o700)
+    chosen = [(name, run) for name, run in SCENARIOS if not args.only or args.only in name]
+    result = run_scenarios(chosen, build_dir, runtime_dir, "e2e")
+    shutil.rmtree(runtime_dir, ignore_errors=True)
+    return result
+
+
+def run_scenarios(scenarios, build_dir, runtime_dir, prefix):
+    """Runs each (name, function) on a fresh X server; a failure leaves a screenshot
+    prefix-name.png in build_dir and the scenario's folder. Prints a line per scenario
+    and the count; returns the exit code."""
+    passed, failed = 0, 0
     started = time.monotonic()
-    for name, run in SCENARIOS:
-        if args.only and args.only not in name:
-            continue
+    for name, run in scenarios:
         # A fresh X server per scenario: no window or focus is left over from the last one.
         server = XServer()
         desktop = Desktop(server.display, runtime_dir)
@@ -600,7 +608,7 @@ def main():
             run(scenario)
             ok = True
         except Exception as e:  # a failure of any kind fails this scenario only
-            shot = os.path.join(build_dir, "e2e-%s.png" % name)
+            shot = os.path.join(build_dir, "%s-%s.png" % (prefix, name))
             desktop.screenshot(shot)
             detail = str(e) if isinstance(e, Failure) else traceback.format_exc()
             print("FAIL %s (%.1f s): %s" % (name, time.monotonic() - t0, detail))
@@ -615,7 +623,6 @@ def main():
         else:
             failed += 1
         sys.stdout.flush()
-    shutil.rmtree(runtime_dir, ignore_errors=True)
     print("%d passed, %d failed (%.1f s)" % (passed, failed, time.monotonic() - started))
     return 0 if failed == 0 and passed > 0 else 1
 

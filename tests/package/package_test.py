@@ -21,12 +21,10 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
-import traceback
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
 import e2e_test as e2e  # noqa: E402  (the X server, keyboard and scenario helpers)
-from e2e_test import Failure, check, wait_until  # noqa: E402
+from e2e_test import check  # noqa: E402
 
 APP_ID = "fi.puolukka.Puolukka"
 INSTALLED = [
@@ -120,44 +118,18 @@ def main():
     version = run("dpkg-deb", "-f", deb, "Version").stdout.strip()
     work = tempfile.mkdtemp(prefix="puolukka-package-")
     root = os.path.join(work, "root")
-    passed, failed = 0, 0
-    started = time.monotonic()
-    tests = [("installed_files", lambda s: check_files(root, version)),
-             ("start_from_desktop_entry", lambda s: start_from_desktop_entry(s, root))]
     try:
         unpacked = run("dpkg-deb", "-x", deb, root)
-        check(unpacked.returncode == 0, "dpkg-deb -x: " + unpacked.stderr)
+        if unpacked.returncode != 0:
+            print("dpkg-deb -x: " + unpacked.stderr)
+            return 1
         runtime_dir = os.path.join(work, "runtime")
         os.mkdir(runtime_dir, 0o700)
-        for name, test in tests:
-            server = e2e.XServer()
-            desktop = e2e.Desktop(server.display, runtime_dir)
-            scenario = e2e.Scenario(name, os.path.dirname(deb), desktop)
-            t0 = time.monotonic()
-            ok = False
-            try:
-                test(scenario)
-                ok = True
-            except Exception as e:  # a failure of any kind fails this test only
-                shot = os.path.join(os.path.dirname(deb), "package-%s.png" % name)
-                desktop.screenshot(shot)
-                detail = str(e) if isinstance(e, Failure) else traceback.format_exc()
-                print("FAIL %s (%.1f s): %s\n     screenshot: %s\n     kept: %s"
-                      % (name, time.monotonic() - t0, detail, shot, scenario.dir))
-            finally:
-                scenario.close(keep=not ok)
-                server.stop()
-            if ok:
-                passed += 1
-                print("ok   %s (%.1f s)" % (name, time.monotonic() - t0))
-            else:
-                failed += 1
-            sys.stdout.flush()
+        tests = [("installed_files", lambda s: check_files(root, version)),
+                 ("start_from_desktop_entry", lambda s: start_from_desktop_entry(s, root))]
+        return e2e.run_scenarios(tests, os.path.dirname(deb), runtime_dir, "package")
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print("%d passed, %d failed (%.1f s)" % (passed, failed, time.monotonic() - started))
-    return 0 if failed == 0 and passed > 0 else 1
-
 
 if __name__ == "__main__":
     sys.exit(main())
