@@ -127,6 +127,18 @@ bool usableAdn(App& app, const AdnDescription& adn, int count)
     return true;
 }
 
+// PIN1 is asked when the card wants it and has not had it since its reset.
+// The transfer goes on only when the card accepted it: a wrong, blocked,
+// cancelled or malformed PIN leaves every record unreadable and unwritable,
+// and a read would take the card's refusals (98 04) for records.
+bool pin1Given(App& app)
+{
+    if (app.card.Chv1State != "Enabled" || !app.card.Pin1Code.empty())
+        return true;
+    luepin(app);
+    return app.card.CardReady != 0 && !app.card.Pin1Code.empty();
+}
+
 void hideProgress(App& app)
 {
     app.screen.setVisible("Form2", false);
@@ -246,11 +258,8 @@ void PhnBook_Click(App& app)
         }
     }
     app.screen.setEnabled("GetResp3", false);
-    if (card.Chv1State == "Enabled" && card.Pin1Code.empty()) {
-        luepin(app);
-        if (card.CardReady == 0)
-            return;
-    }
+    if (!pin1Given(app))
+        return;
     if (app.phonebook.PBCount != 0 && !confirmReplace(app))
         return;
 
@@ -306,11 +315,8 @@ void WritePB_Click(App& app)
     const TerminalRelease release(app);
     book.RecLenWarning = 1;
     app.screen.setEnabled("GetResp3", false);
-    if (card.Pin1Code.empty() && card.Chv1State == "Enabled") {
-        luepin(app);
-        if (card.CardReady == 0)
-            return;
-    }
+    if (!pin1Given(app))
+        return;
     if (book.PBCount == 0) {
         showMessage(app.screen, kNoPhonebookText, kAppTitle, Icon::Exclamation);
         return;

@@ -75,6 +75,34 @@ TEST(PhonebookRead, ReadsEveryRecordOfTheCard)
     EXPECT_NE(fx.screen.term.find(std::string(100, '.') + " Done :  100 Records \r\n"), std::string::npos);
 }
 
+TEST(PhonebookTransfer, APin1ThatWasNotAcceptedStopsTheReadAndTheWrite)
+{
+    struct Row {
+        const char* what;
+        int attemptsLeft;
+        std::vector<std::string> typed;  // nothing queued: the box is cancelled
+    };
+    const Row rows[] = {{"blocked", 0, {"1234"}}, {"cancelled", 3, {}}, {"malformed", 3, {"12a4"}}, {"wrong", 3, {"4321"}}};
+    for (const bool writing : {false, true}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.what) + (writing ? " write" : " read"));
+            CardFixture fx;
+            fx.card().description().chv1.attemptsLeft = row.attemptsLeft;
+            fx.screen.inputAnswers.assign(row.typed.begin(), row.typed.end());
+            fx.screen.controls["WritePB"].enabled = false;
+            loadPhonebook(fx.app, {"Muistissa/81/123"});
+            const Phonebook before = fx.app.phonebook;
+            writing ? WritePB_Click(fx.app) : PhnBook_Click(fx.app);
+            EXPECT_TRUE(commandsWith(fx, 0xB2).empty() && commandsWith(fx, 0xDC).empty());
+            EXPECT_TRUE(commandsWith(fx, 0xA4).size() <= 1u) << "nothing is selected after the PIN";
+            EXPECT_EQ(fx.app.phonebook.PBEntry, before.PBEntry);
+            EXPECT_FALSE(fx.screen.controls["WritePB"].enabled);
+            EXPECT_EQ(fx.screen.boxes("input").size(), 1u);
+            EXPECT_TRUE(fx.screen.boxes("input")[0].masked);
+        }
+    }
+}
+
 TEST(PhonebookRead, ASlowCardIsReadWhole)
 {
     CardFixture fx(kNoPin);
