@@ -140,8 +140,9 @@ std::string EntryToRecord(const std::string& entry, int cardRecLen, int& recLenW
     // An unparsable TON field reads as its hex digits always have: others count as 0.
     const int ton = parsedTon >= 0 ? parsedTon : HexToValue(fields.ton);
 
-    if (ton == 0xFF && unpaddedName(alpha).empty())
-        return std::string(std::size_t(std::max(0, cardRecLen)), kPad);  // an unused entry
+    // An unused entry: no name in what the record's alpha field keeps of it.
+    if (ton == 0xFF && unpaddedName(alpha.substr(0, std::size_t(alphaLen))).empty())
+        return std::string(std::size_t(std::max(0, cardRecLen)), kPad);
 
     const int d = alphaLen - int(alpha.size());
     if (d == 0) {
@@ -159,11 +160,11 @@ std::string EntryToRecord(const std::string& entry, int cardRecLen, int& recLenW
     }
 
     std::string number = fields.number;
+    if (!number.empty() && number[0] == '+')
+        number.erase(0, 1);
     if (ton == 0xFF && number.empty())
         return alpha + std::string(std::size_t(kAdnFixedBytes), kPad);  // a name-only contact
 
-    if (!number.empty() && number[0] == '+')
-        number.erase(0, 1);
     if (number.size() > std::size_t(kAdnMaxDigits))
         number.resize(kAdnMaxDigits);  // a record holds 20 digits; more would overrun it
     std::string digits;

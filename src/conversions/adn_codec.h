@@ -55,8 +55,8 @@ enum class RecLenNotice { None, Shorter, Larger };
 // longer or shorter than the card's alpha field, *notice says which warning to
 // show (its text is recLenWarningText).
 //
-// TON FF marks an unused entry when the name is empty (padding only): the
-// record is all FF. With a name it is a name-only contact as phones store it
+// TON FF marks an unused entry when the name is empty (padding only, or
+// nothing left of it in the card's alpha field): the record is all FF. With a name it is a name-only contact as phones store it
 // (GSM 11.11 10.5.1: length and TON/NPI FF, no number), and the name is kept.
 //
 // Beyond the plain layout: a number is cut to the 20 digits a record holds, "*"

@@ -48,6 +48,7 @@ TEST(EntryToRecord, TableOfEntries)
         {"Pekka/81/", 19, "50656B6B61" "01" "81" + fHex(24)}, {"Pekka/81", 19, "50656B6B61" "01" "81" + fHex(24)},
         {ff(4) + "/FF/12345", 28, fHex(56)}, {"/FF/", 16, fHex(32)},  // unused: no name, TON FF
         {"Nimi/FF/", 18, "4E696D69" + fHex(28)},  // a name-only contact keeps its name
+        {"Nimi/FF/12", 14, fHex(28)},  // ... but a card without a name field has none to keep
         {"A/A1/12", 15, "41" "02" "A1" "21" + fHex(22)}, {"A/a1/12", 15, "41" "02" "A1" "21" + fHex(22)},
         // TON and number come from the last two "/": a name may hold "/" (Latin-1 or UCS2 byte 2F).
         {"Koti/Ty\xF6/81/12", 22, "4B6F74692F5479F6" "02" "81" "21" + fHex(22)},
