@@ -3,11 +3,18 @@
 // the virtual time taken, the line-time limit (every character on the line,
 // echo and answer, at 12 bit times) and their ratio, for the T=0 receive the
 // program uses and for the fixed waits of the first design (100 ms per READ
-// RECORD, 50 + 80 ms per UPDATE RECORD). The last line is
-// "ratio read R write W" for the program's own loops.
+// RECORD, 50 + 80 ms per UPDATE RECORD); each write reads every record back
+// (READ RECORD) to verify it, in both designs. Then the user's most common job
+// on that card: read it, edit one entry, write back (backup, question, one
+// UPDATE RECORD and its verify), printed as "edit-one write S s" for the
+// write; and how long phonebook files take to open (wall time): the largest
+// accepted one, and a 15 MB file of short lines that is refused. The last line
+// is "ratio read R write W" for the program's own loops.
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +26,7 @@
 #include "filesystem/selection.h"
 #include "link/reset.h"
 #include "phonebook/card_transfer.h"
+#include "phonebook/phonebook_file.h"
 #include "phonebook/record_loops.h"
 
 namespace {
@@ -101,6 +109,64 @@ void print(const char* what, const Measure& m)
                 m.ratio());
 }
 
+double wallSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// "Avaa luettelo" of a file written here: wall seconds, and the entries it gave.
+std::pair<double, int> openFile(const std::filesystem::path& path, const std::string& content)
+{
+    std::ofstream(path, std::ios::binary) << content;
+    CardFixture fx(benchCard());
+    fx.screen.fileAnswers.push_back(FileChoice{false, path.string(), path.filename().string()});
+    const auto start = std::chrono::steady_clock::now();
+    avaa(fx.app);
+    const double seconds = wallSince(start);
+    std::filesystem::remove(path);
+    return {seconds, fx.app.phonebook.PBCount};
+}
+
+void openFiles()
+{
+    const auto folder = std::filesystem::temp_directory_path();
+    std::string largest;
+    for (std::size_t i = 1; i <= kMaxFileEntries; ++i)
+        largest += "Nimi " + std::to_string(i) + "/91/+35840" + std::to_string(1000000 + i) + "\r\n";
+    std::string shortLines;
+    for (int i = 0; i < 7'800'000; ++i)
+        shortLines += "1\n";
+    const auto [acceptedSeconds, accepted] = openFile(folder / "puolukka_bench_largest.phb", largest);
+    const auto [refusedSeconds, refused] = openFile(folder / "puolukka_bench_lines.phb", shortLines);
+    std::printf("file open: %d entries %.3f s; %.1f MB of 7800000 short lines refused (%d entries) %.3f s (wall)\n",
+                accepted, acceptedSeconds, double(shortLines.size()) / 1e6, refused, refusedSeconds);
+}
+
+// Read the card, edit one entry, write back: the write with its backup, one
+// UPDATE RECORD and the READ RECORD that verifies it.
+void editOne()
+{
+    CardFixture fx(benchCard());
+    PhnBook_Click(fx.app);
+    fx.app.phonebook.PBEntry[7] = "Muokattu/81/0409876543";
+    fx.port.clearTrace();
+    const std::int64_t start = fx.clock.nowUs();
+    WritePB_Click(fx.app);  // the scripted screen answers Yes to the question
+    const double seconds = double(fx.clock.nowUs() - start) / 1e6;
+    int updates = 0, reads = 0;
+    for (const auto& t : fx.port.trace()) {
+        if (t.kind != sim::TraceEntry::Kind::Command || t.command.size() < 2)
+            continue;
+        updates += (unsigned char)t.command[1] == 0xDC;
+        reads += (unsigned char)t.command[1] == 0xB2;
+    }
+    int warning = 0;
+    if (updates != 1 || reads != 1 || fx.adnRecord(7) != EntryToRecord("Muokattu/81/0409876543", kRecordLength, warning))
+        std::printf("edit-one: %d UPDATE RECORD, %d READ RECORD, record 7 %s\n", updates, reads,
+                    fx.adnRecord(7) == EntryToRecord("Muokattu/81/0409876543", kRecordLength, warning) ? "right" : "wrong");
+    std::printf("edit-one write %.3f s\n", seconds);
+}
+
 }  // namespace
 
 int main()
@@ -113,13 +179,16 @@ int main()
         prepare(fx);
         std::vector<std::string> entries;
         std::int64_t start = fx.clock.nowUs();
-        if (readAdnRecords(fx.app, kRecords, kRecLenText, entries) != LoopOutcome::Done)
+        if (readAdnRecords(fx.app, kRecords, kRecLenText, entries).outcome != LoopOutcome::Done)
             std::printf("read loop did not finish\n");
         readT0 = measure(fx, start);
 
         fx.port.clearTrace();
         start = fx.clock.nowUs();
-        if (writeAdnRecords(fx.app, records, kRecLenText) != LoopOutcome::Done)
+        std::vector<int> all;
+        for (int i = 1; i <= kRecords; ++i)
+            all.push_back(i);
+        if (writeAdnRecords(fx.app, records, all, kRecLenText).outcome != LoopOutcome::Done)
             std::printf("write loop did not finish\n");
         writeT0 = measure(fx, start);
         int wrong = 0;
@@ -141,6 +210,7 @@ int main()
         for (int i = 1; i <= kRecords; ++i) {
             fixedWaitExchange(fx, updateHeader(i), 50);
             fixedWaitExchange(fx, records[std::size_t(i)], 80);
+            fixedWaitExchange(fx, readHeader(i), 100);
         }
         writeFixed = measure(fx, start);
     }
@@ -149,7 +219,7 @@ int main()
     print("read, T=0 receive", readT0);
     print("read, fixed 100 ms", readFixed);
     print("write, T=0 receive", writeT0);
-    print("write, fixed 50+80 ms", writeFixed);
+    print("write, fixed 50+80+100 ms", writeFixed);
 
     {
         CardFixture fx(benchCard());
@@ -161,6 +231,8 @@ int main()
         std::printf("whole read (PhnBook_Click, %d entries): virtual %.3f s, wall %.3f s\n",
                     fx.app.phonebook.PBCount, double(fx.clock.nowUs() - start) / 1e6, wall);
     }
+    openFiles();
+    editOne();
     std::printf("ratio read %.2f write %.2f\n", readT0.ratio(), writeT0.ratio());
     return 0;
 }

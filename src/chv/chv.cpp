@@ -2,8 +2,10 @@
 
 #include "app/app.h"
 #include "conversions/conversions.h"
+#include "filesystem/get_response.h"
 #include "filesystem/hex_text.h"
 #include "link/exchange.h"
+#include "link/t0_exchange.h"
 
 namespace puolukka {
 
@@ -72,15 +74,31 @@ bool accepted(const CardCommand& command)
     return command.answer().status == T0Status::Complete && command.answer().ok();
 }
 
-// The outcome of a verification or unblocking: the code is kept only when the card said 9000.
+// After a code the card refused, the attempts it has left are shown at once.
+// STATUS (GSM 11.11 9.2.2) returns the current directory's description, whose
+// bytes 19-22 hold the states of the codes (9.2.1), and changes no selection.
+void showAttemptsLeft(App& app)
+{
+    // GSM 11.11 9.2.1: the directory fields end with byte 22 (UNBLOCK CHV2 status).
+    constexpr int kDirectoryBytes = 22;
+    T0Command status(t0Line(app));
+    const T0Answer answer = status.sendHeader(HexToBytes(app.card.ClassByte + "F20000" + hexByte(kDirectoryBytes)));
+    if (answer.status == T0Status::Complete && answer.ok() && answer.data.size() == std::size_t(kDirectoryBytes))
+        showCodeStates(app.screen, decodeDirectory(bytesToHex(answer.data)));
+}
+
+// The outcome of a verification or unblocking: the code is kept only when the
+// card said 9000 to this very command (a closed port or a failed write is no answer).
 void recordOutcome(App& app, const CardCommand& command, std::string& code, const char* field)
 {
     if (accepted(command)) {
         app.screen.setText(field, code);
-    } else {
-        code.clear();
-        app.screen.setText(field, "INVALID");
+        return;
     }
+    code.clear();
+    app.screen.setText(field, "INVALID");
+    if (command.answer().cardAnswered())
+        showAttemptsLeft(app);
 }
 
 // VERIFY CHV: header, then the code. The code is asked before anything is sent,

@@ -142,6 +142,18 @@ FileTexts decodeFile(const std::string& description, const std::string& currentF
     return t;
 }
 
+void showCodeStates(Screen& screen, const DirectoryTexts& t)
+{
+    screen.setText("PIN1Status", t.pin1Status);
+    screen.setText("PIN1Left", t.pin1Left);
+    screen.setText("PIN2Status", t.pin2Status);
+    screen.setText("PIN2Left", t.pin2Left);
+    screen.setText("PUK1Status", t.puk1Status);
+    screen.setText("PUK1Left", t.puk1Left);
+    screen.setText("PUK2Status", t.puk2Status);
+    screen.setText("PUK2Left", t.puk2Left);
+}
+
 namespace {
 
 // The reader echoes the five command bytes and the card adds a procedure byte:
@@ -187,14 +199,7 @@ void showDirectoryDescription(App& app)
     screen.setText("SubDFNum", t.subDfNum);
     screen.setText("SubEFNum", t.subEfNum);
     screen.setText("Keys", t.keys);
-    screen.setText("PIN1Status", t.pin1Status);
-    screen.setText("PIN1Left", t.pin1Left);
-    screen.setText("PIN2Status", t.pin2Status);
-    screen.setText("PIN2Left", t.pin2Left);
-    screen.setText("PUK1Status", t.puk1Status);
-    screen.setText("PUK1Left", t.puk1Left);
-    screen.setText("PUK2Status", t.puk2Status);
-    screen.setText("PUK2Left", t.puk2Left);
+    showCodeStates(screen, t);
 }
 
 // The window goes and the terminal takes typing again: nothing was decoded.

@@ -5,6 +5,8 @@
 
 namespace puolukka {
 
+class Screen;
+
 struct App;
 
 // Decoding of the descriptions a GSM card returns to GET RESPONSE (GSM 11.11
@@ -44,6 +46,8 @@ struct FileTexts {
 };
 
 DirectoryTexts decodeDirectory(const std::string& description);
+// Shows the states and attempts left of PIN1, PIN2, PUK1 and PUK2 in the frame "Response on MF/DF".
+void showCodeStates(Screen& screen, const DirectoryTexts& texts);
 FileTexts decodeFile(const std::string& description, const std::string& currentFile);
 
 // Access condition of one hex digit: ALWAYS, CHV1 - PIN1, ... ; empty for a missing digit.

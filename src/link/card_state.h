@@ -20,6 +20,7 @@ struct CardState {
     int ShowInTerminal = 0;        // 1: answers, commands and status texts go into the terminal pane
     int CardDelay = 0;             // ms between writing and reading, handed to Send2Card
     int CardReady = 0;             // 1: the card was reset and nothing has failed since
+    int CardSession = 0;           // counts resets and card changes: what was read from a card holds within one
 
     // What the last answer-to-reset told (ISO 7816-3 8.2) and how the card has answered since.
     std::string answerToReset;     // its logical bytes; empty when none came

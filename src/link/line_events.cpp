@@ -68,6 +68,7 @@ void OnComm(App& app, int commEvent)
         app.EventText = "DSR change detected";
         break;
     case comm_event::Cd:
+        ++app.card.CardSession;  // a card was put in or taken out: it may not be the one read before
         app.EventText = "CD change detected";
         break;
     case comm_event::Ring:

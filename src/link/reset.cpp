@@ -66,6 +66,7 @@ void deleteFirst(App& app, const char* field, std::size_t n)
 void forgetCard(App& app)
 {
     Screen& screen = app.screen;
+    ++app.card.CardSession;
     app.card.Pin1Code.clear();
     app.card.Pin2Code.clear();
     // Whether PIN1 is needed is known again once the new card's description is read.

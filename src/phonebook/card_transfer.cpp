@@ -1,6 +1,7 @@
 #include "phonebook/card_transfer.h"
 
 #include <algorithm>
+#include <ctime>
 #include <utility>
 
 #include "app/app.h"
@@ -11,10 +12,12 @@
 #include "filesystem/selection.h"
 #include "link/exchange.h"
 #include "link/reset.h"
+#include "phonebook/backup.h"
 #include "phonebook/entry_check.h"
 #include "phonebook/phonebook_file.h"
 #include "phonebook/term_pane.h"
 #include "phonebook/record_loops.h"
+#include "phonebook/write_plan.h"
 #include "link/t0_exchange.h"
 
 namespace puolukka {
@@ -139,113 +142,95 @@ bool pin1Given(App& app)
     return app.card.CardReady != 0 && !app.card.Pin1Code.empty();
 }
 
-void hideProgress(App& app)
-{
-    app.screen.setVisible("Form2", false);
-    app.screen.setValue("ProgressBar1", 0);
-}
-
-void showProgress(App& app, const std::string& caption, int maximum)
-{
-    app.screen.setText("Form2", caption);
-    app.screen.setRange("ProgressBar1", 0, maximum);
-    app.screen.setVisible("Form2", true);
-}
-
 // Ends a transfer cut short: the window goes, the user is told, and the next
 // card operation starts with a reset.
-void abandonTransfer(App& app, LoopOutcome outcome)
+void abandonTransfer(App& app, const std::string& text)
 {
     hideProgress(app);
     app.card.ShowInTerminal = 1;
     app.card.CardReady = 0;
-    showMessage(app.screen, loopOutcomeText(outcome), kAppTitle, Icon::Exclamation);
+    showMessage(app.screen, text, kAppTitle, Icon::Exclamation);
+}
+
+// The status word the read leaves after each record, which RecordToEntry expects.
+const std::string kStatusOk("\x90\x00", 2);
+
+// The records as the file format keeps them: a phonebook of their entries.
+Phonebook bookOfRecords(const std::vector<std::string>& records)
+{
+    Phonebook book;
+    for (std::size_t i = 1; i < records.size(); ++i)
+        book.PBEntry.push_back(RecordToEntry(records[i] + kStatusOk));
+    book.PBCount = int(records.size()) - 1;
+    return book;
+}
+
+// The card's records as they are now: the copy from this session when it is
+// of this very card (same ICCID, no reset or card change since) and of this
+// file's shape, otherwise read from the card (with the progress window).
+bool cardRecordsNow(App& app, const std::string& iccid, int recLen, const std::string& recLenText, int count,
+                    std::vector<std::string>& records)
+{
+    const CardCopy& copy = app.phonebook.LastCard;
+    if (!iccid.empty() && copy.iccid == iccid && copy.session == app.card.CardSession && copy.recLen == recLen
+        && int(copy.records.size()) == count + 1) {
+        records = copy.records;
+        return true;
+    }
+    const LoopResult read = readAdnRecords(app, count, recLenText, records);
+    if (read.outcome != LoopOutcome::Done) {
+        abandonTransfer(app, "Kortin nykyistä luetteloa ei voitu lukea ennen kirjoitusta. " + loopOutcomeText(read)
+                                 + " Korttia ei muutettu.");
+        return false;
+    }
+    appendToTerm(app, "\r\n");
+    LogTxt(app, "\r\n");
+    for (std::string& record : records)
+        if (record.size() >= 2)
+            record.resize(record.size() - 2);  // the status word
+    return true;
+}
+
+// The lines that name the entries a write leaves alone; empty when none.
+std::string skippedText(const std::vector<EntryFault>& skipped)
+{
+    if (skipped.empty())
+        return {};
+    return "\nNäitä muistipaikkoja ei kirjoiteta, koska niitä ei voi tallentaa sellaisenaan:\n"
+           + faultList(skipped, "muistipaikka");
+}
+
+// Saves the card's records before a write changes them. False (with the
+// message shown) when no backup could be made: the card is then not written.
+bool backUpCard(App& app, const std::string& iccid, const std::vector<std::string>& records, std::string& path)
+{
+    const Phonebook book = bookOfRecords(records);
+    std::string reason;
+    if (const int lost = firstEntryLostInFile(book))
+        reason = "muistipaikan " + std::to_string(lost) + " nimessä on rivinvaihto, jota luettelotiedosto ei voi säilyttää";
+    else if (writeBackup(backupFolder(), backupFileName(iccid, std::time(nullptr)), phonebookFileText(book), path, reason))
+        return true;
+    abandonTransfer(app, "Kortin nykyisestä luettelosta ei voitu tehdä varmuuskopiota (" + reason
+                             + "). Korttia ei muutettu.");
+    return false;
+}
+
+// The one question before the card changes: how many records, where the backup is.
+bool confirmWrite(App& app, const WritePlan& plan, const std::string& backupPath)
+{
+    const std::size_t n = plan.changed.size();
+    const MessageBox box{"Kirjoitetaanko luettelo SIM-kortille?\n\nKortilla muuttuu " + std::to_string(n)
+                             + (n == 1 ? " muistipaikka: " : " muistipaikkaa: ") + recordList(plan.changed) + ".\n"
+                             + skippedText(plan.skipped)
+                             + "\nKortin nykyinen luettelo on tallennettu varmuuskopioksi tiedostoon\n" + backupPath
+                             + "\n(sen voi palauttaa komennolla Avaa luettelo).",
+                         kAppTitle, Buttons::YesNo, Icon::Question, Answer::No};
+    return app.screen.messageBox(box) == Answer::Yes;
 }
 
 std::string doneText(int count) { return " Done : " + numberWithSign(count) + " Records \r\n"; }
 
 }  // namespace
-
-std::string loopOutcomeText(LoopOutcome outcome)
-{
-    switch (outcome) {
-    case LoopOutcome::LineLost:
-        return "Yhteys kortinlukijaan katkesi. Siirto keskeytettiin.";
-    case LoopOutcome::CardMute:
-        return "SIM-kortti lakkasi vastaamasta. Siirto keskeytettiin.";
-    case LoopOutcome::Done:
-        break;
-    }
-    return {};
-}
-
-LoopOutcome readAdnRecords(App& app, int count, const std::string& recLenText,
-                           std::vector<std::string>& entries)
-{
-    entries.assign(std::size_t(std::max(count, 0)) + 1, std::string());
-    const T0Line line = t0Line(app);
-    bool progressShown = false;
-    for (int i = 1; i <= count; ++i) {
-        T0Command read(line);
-        const T0Answer answer = read.sendHeader(HexToBytes(app.card.ClassByte + "B2" + hexByte(i) + "04" + recLenText));
-        if (answer.lineLost())
-            return LoopOutcome::LineLost;
-        if (answer.status == T0Status::Mute)
-            return LoopOutcome::CardMute;
-        if (!progressShown) {
-            showProgress(app, "Luetaan muistia", count);
-            progressShown = true;
-        }
-        appendToTerm(app, ".");
-        LogTxt(app, ".");
-        app.screen.setText("RinProc2", numberWithSign(i));
-        // The record and its status word: what followed the echo and the
-        // procedure byte (an answer that ended early keeps it undecoded).
-        entries[std::size_t(i)] = mid(answer.line, 7, std::string::npos);
-        app.screen.setValue("ProgressBar1", i);
-    }
-    return LoopOutcome::Done;
-}
-
-LoopOutcome writeAdnRecords(App& app, const std::vector<std::string>& records, const std::string& recLenText)
-{
-    const int count = int(records.size()) - 1;
-    const T0Line line = t0Line(app);
-    bool progressShown = false;
-    for (int i = 1; i <= count; ++i) {
-        T0Command update(line);
-        const T0Answer procedure =
-            update.sendHeader(HexToBytes(app.card.ClassByte + "DC" + hexByte(i) + "04" + recLenText));
-        if (procedure.lineLost())
-            return LoopOutcome::LineLost;
-        if (procedure.status == T0Status::Mute)
-            return LoopOutcome::CardMute;
-
-        bool written = false;
-        // A status word instead of the procedure byte (98 04: access condition
-        // not fulfilled) has ended the command: the record is not sent, or
-        // the card would take its bytes for the next command.
-        if (update.wantsData()) {
-            const T0Answer result = update.sendData(records[std::size_t(i)]);
-            if (result.lineLost())
-                return LoopOutcome::LineLost;
-            if (result.status == T0Status::Mute)
-                return LoopOutcome::CardMute;
-            written = result.status == T0Status::Complete && result.ok();
-        }
-        if (!progressShown) {
-            showProgress(app, "Kirjoitetaan muistia", count + 2);
-            progressShown = true;
-        }
-        const std::string mark = written ? "." : "X";
-        if (app.card.ShowInTerminal == 1)
-            appendToTerm(app, mark);
-        LogTxt(app, mark);
-        app.screen.setText("RinProc2", numberWithSign(i));
-        app.screen.setValue("ProgressBar1", i);
-    }
-    return LoopOutcome::Done;
-}
 
 void PhnBook_Click(App& app)
 {
@@ -263,6 +248,7 @@ void PhnBook_Click(App& app)
     if (app.phonebook.PBCount != 0 && !confirmReplace(app))
         return;
 
+    const std::string iccid = readIccid(app);
     if (!selectAdn(app)) {
         stopTransfer(app, kNoCardText);
         return;
@@ -277,16 +263,20 @@ void PhnBook_Click(App& app)
     // Records are gathered apart and replace the phonebook only when all of
     // them were read.
     std::vector<std::string> entries;
-    const LoopOutcome outcome = readAdnRecords(app, count, adn.recLenText, entries);
-    if (outcome != LoopOutcome::Done) {
-        abandonTransfer(app, outcome);
+    const LoopResult read = readAdnRecords(app, count, adn.recLenText, entries);
+    if (read.outcome != LoopOutcome::Done) {
+        abandonTransfer(app, loopOutcomeText(read) + " Muistissa oleva luettelo säilyi ennallaan.");
         return;
     }
     const std::string done = doneText(count);
     appendToTerm(app, done);
     LogTxt(app, done);
-    for (int i = 1; i <= count; ++i)
+    CardCopy copy{iccid, card.CardSession, adn.recLen, entries};
+    for (int i = 1; i <= count; ++i) {
+        copy.records[std::size_t(i)].resize(std::size_t(adn.recLen));  // without the status word
         entries[std::size_t(i)] = RecordToEntry(entries[std::size_t(i)]);
+    }
+    app.phonebook.LastCard = std::move(copy);
 
     app.phonebook.PBEntry = std::move(entries);
     app.phonebook.PBCount = count;
@@ -321,16 +311,7 @@ void WritePB_Click(App& app)
         showMessage(app.screen, kNoPhonebookText, kAppTitle, Icon::Exclamation);
         return;
     }
-    // An entry that cannot be written exactly is never turned into other bytes.
-    const std::vector<EntryFault> faults = entryFaults(book.PBEntry);
-    if (!faults.empty()) {
-        showMessage(app.screen,
-                    "Näitä muistipaikkoja ei voi kirjoittaa kortille sellaisenaan:\n" + faultList(faults, "muistipaikka")
-                        + "\nKorjaa ne ensin. Korttia ei muutettu.",
-                    kAppTitle, Icon::Exclamation);
-        return;
-    }
-
+    const std::string iccid = readIccid(app);
     if (!selectAdn(app)) {
         stopTransfer(app, kNoCardText);
         return;
@@ -340,24 +321,40 @@ void WritePB_Click(App& app)
     if (!usableAdn(app, adn, cardCount))
         return;
     book.CardRecLen = adn.recLen;
-    if (cardCount < book.PBCount) {
+    // What does not fit stays in memory (and in the next save); the card gets what fits.
+    const bool allFit = book.PBCount <= cardCount;
+    if (!allFit) {
+        std::vector<int> left;
+        for (int i = cardCount + 1; i <= book.PBCount; ++i)
+            left.push_back(i);
         showMessage(app.screen, " Enemmän muistipaikkoja kuin SIM:llä vähennetään " + numberWithSign(cardCount)
-                                    + " muistipaikkaan");
-        book.PBCount = cardCount;
-        book.PBEntry.resize(std::size_t(cardCount) + 1);
+                                    + " muistipaikkaan\n\nMuistipaikat " + recordList(left)
+                                    + " eivät mahdu kortille. Ne säilyvät muistissa olevassa luettelossa.");
     }
 
-    book.CardRecord.assign(std::size_t(book.PBCount) + 1, std::string());
-    for (int i = 1; i <= book.PBCount; ++i) {
-        const std::string& entry = i < int(book.PBEntry.size()) ? book.PBEntry[std::size_t(i)] : std::string();
-        RecLenNotice notice = RecLenNotice::None;
-        std::string record = EntryToRecord(entry, book.CardRecLen, book.RecLenWarning, &notice);
-        // The card takes exactly P3 bytes; anything else would leave it out of step.
-        record.resize(std::size_t(book.CardRecLen), char(0xFF));
-        book.CardRecord[std::size_t(i)] = std::move(record);
-        if (notice != RecLenNotice::None)
-            appendToTerm(app, recLenWarningText(notice));
+    std::vector<std::string> current;
+    if (!cardRecordsNow(app, iccid, adn.recLen, adn.recLenText, cardCount, current))
+        return;
+    const WritePlan plan = planWrite(book, current, adn.recLen);
+    if (plan.notice != RecLenNotice::None) {
+        appendToTerm(app, recLenWarningText(plan.notice));
+        book.RecLenWarning = 0;
     }
+    if (plan.changed.empty()) {
+        hideProgress(app);
+        showMessage(app.screen, "Kortilla on jo tämä luettelo: yhtään muistipaikkaa ei tarvitse kirjoittaa. "
+                                "Korttia ei muutettu." + skippedText(plan.skipped),
+                    kAppTitle, Icon::Information);
+        book.LastCard = CardCopy{iccid, card.CardSession, adn.recLen, current};
+        book.Changed = book.Changed && !(allFit && plan.skipped.empty());
+        return;
+    }
+    std::string backupPath;
+    if (!backUpCard(app, iccid, current, backupPath))
+        return;
+    hideProgress(app);
+    if (!confirmWrite(app, plan, backupPath))
+        return;
 
     card.ShowInTerminal = 0;
     SelDF_TELECOM(app);
@@ -366,17 +363,28 @@ void WritePB_Click(App& app)
     card.CurrentFile = kAdnFile;
     card.ShowInTerminal = 1;
 
-    const LoopOutcome outcome = writeAdnRecords(app, book.CardRecord, adn.recLenText);
-    book.CardRecord.assign(1, std::string());
-    if (outcome != LoopOutcome::Done) {
-        abandonTransfer(app, outcome);
+    const LoopResult result = writeAdnRecords(app, plan.records, plan.changed, adn.recLenText);
+    for (const int n : result.written)
+        current[std::size_t(n)] = plan.records[std::size_t(n)];
+    // After a failure the record it stopped at may hold anything: the next write reads the card first.
+    book.LastCard = CardCopy{iccid, result.outcome == LoopOutcome::Done ? card.CardSession : -1, adn.recLen, current};
+    if (result.outcome != LoopOutcome::Done) {
+        std::vector<int> notWritten;
+        for (const int n : plan.changed)
+            if (std::find(result.written.begin(), result.written.end(), n) == result.written.end())
+                notWritten.push_back(n);
+        abandonTransfer(app, loopOutcomeText(result) + "\n\nKirjoitetut muistipaikat: "
+                                 + (result.written.empty() ? std::string("ei yhtään") : recordList(result.written))
+                                 + ".\nKirjoittamatta jäivät: " + recordList(notWritten)
+                                 + ".\nKortin aiempi luettelo on varmuuskopiona tiedostossa " + backupPath + ".");
         return;
     }
-    const std::string done = doneText(book.PBCount);
+    const std::string done = doneText(plan.covered);
     if (card.ShowInTerminal == 1)
         appendToTerm(app, done);
     LogTxt(app, done);
-    book.Changed = false;
+    if (allFit && plan.skipped.empty())
+        book.Changed = false;
     hideProgress(app);
 }
 

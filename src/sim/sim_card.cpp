@@ -234,6 +234,10 @@ SimCard::HeaderResult SimCard::onHeader()
             m_resolvedRecord = record;
             return r;
         }
+        if (std::find(failingRecords.begin(), failingRecords.end(), record) != failingRecords.end()) {
+            r.sw = sw(0x92, 0x40);
+            return r;
+        }
         if (p2 != 0x04) m_currentRecord = record;
         r.outgoing = f.data.substr(std::size_t((record - 1) * f.recordLength), std::size_t(f.recordLength));
         return r;
@@ -322,7 +326,15 @@ std::string SimCard::onData()
             f.data = m_data + f.data.substr(0, f.data.size() - length);
             m_currentRecord = 1;
         } else {
-            f.data.replace(std::size_t(m_resolvedRecord - 1) * length, length, m_data);
+            const auto listed = [&](const std::vector<int>& records) {
+                return std::find(records.begin(), records.end(), m_resolvedRecord) != records.end();
+            };
+            if (listed(failingRecords))
+                return sw(0x92, 0x40);
+            std::string stored = m_data;
+            if (listed(corruptingRecords) && !stored.empty())
+                stored.front() = char(~stored.front());
+            f.data.replace(std::size_t(m_resolvedRecord - 1) * length, length, stored);
             if (std::uint8_t(m_header[3]) != 0x04) m_currentRecord = m_resolvedRecord;
         }
         m_changed = true;

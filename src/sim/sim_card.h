@@ -40,6 +40,13 @@ public:
     // A byte the card could not take (parity fault, card busy): it waits for a new header.
     void ignore(std::uint8_t byte, const std::string& why);
 
+    // Worn memory, for tests: record numbers (of any record file) the card
+    // cannot read or update (92 40, memory problem, GSM 11.11 9.4.5), and
+    // records whose update it acknowledges with 90 00 while storing the first
+    // byte complemented.
+    std::vector<int> failingRecords;
+    std::vector<int> corruptingRecords;
+
     const CardDescription& description() const { return m_card; }
     CardDescription& description() { return m_card; }
     // True once after something that belongs in the card file changed (records, codes, counters).

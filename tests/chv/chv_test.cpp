@@ -4,6 +4,7 @@
 
 #include "card_fixture.h"
 #include "link/reset.h"
+#include "scripted_port.h"
 
 namespace puolukka {
 namespace {
@@ -29,6 +30,18 @@ struct ResetCard : test::CardFixture {
         auto n = [](const sim::SecretCode& c) { return std::to_string(c.attemptsLeft); };
         return d.chv1.code + ":" + n(d.chv1) + " " + d.chv2.code + ":" + n(d.chv2) + " " + n(d.unblockChv1) + " " +
                n(d.unblockChv2);
+    }
+    // The attempts left of PIN1, PUK1, PIN2 and PUK2 as the panel shows them, and as the card counts them.
+    std::string leftShown()
+    {
+        return screen.text("PIN1Left") + "|" + screen.text("PUK1Left") + "|" + screen.text("PIN2Left") + "|" +
+               screen.text("PUK2Left");
+    }
+    std::string leftOnCard()
+    {
+        const sim::CardDescription& d = card().description();
+        auto n = [](const sim::SecretCode& c) { return (c.attemptsLeft > 9 ? " " : "") + std::to_string(c.attemptsLeft); };
+        return n(d.chv1) + "|" + n(d.unblockChv1) + "|" + n(d.chv2) + "|" + n(d.unblockChv2);
     }
 };
 
@@ -73,7 +86,13 @@ TEST(Chv, CodesGoToTheCardAndTheOutcomeIsShown)
         Strings prompts;
         for (const auto& box : f.screen.boxes("input")) prompts.push_back(box.title + "|" + box.text);
         EXPECT_EQ(prompts, row.prompts);
-        EXPECT_EQ(f.commands(), Strings{row.command});
+        // A refused code is followed by STATUS, whose description shows the attempts the card has left.
+        const bool refused = row.shown == std::string("INVALID");
+        const Strings sent = refused ? Strings{row.command, "A0F2000016"} : Strings{row.command};
+        EXPECT_EQ(f.commands(), sent);
+        if (refused) {
+            EXPECT_EQ(f.leftShown(), f.leftOnCard());
+        }
         EXPECT_NE(f.screen.term.find(row.command.substr(0, 10) + "\r\n"), std::string::npos);  // the header line
         EXPECT_EQ(f.screen.messageTexts(), row.messages);
         const bool first = row.click == luepin || row.click == PUK1_Click;
@@ -115,6 +134,34 @@ TEST(Chv, MalformedCodesAndCancelSendNothing)
         EXPECT_EQ(f.screen.messageTexts(), *row.message ? Strings{row.message} : Strings{});
         for (const auto& box : f.screen.boxes("message"))
             EXPECT_TRUE(box.text != bad || (box.title == "Puolukka" && box.icon == Icon::Exclamation));
+    }
+}
+
+// Nothing that did not reach the card is taken as accepted, even when the
+// answer before it ended in 90 00: a closed port, a write the port refused.
+TEST(Chv, NothingIsAcceptedWhenTheCodeNeverReachedTheCard)
+{
+    const std::pair<Click, Strings> rows[] = {{PinCHV2_Click, {"5678"}}, {PUK1_Click, {"12345678", "4321"}},
+                                             {PUK2_Click, {"87654321", "2468"}}, {luepin, {"1234"}}};
+    for (const bool closed : {true, false}) {
+        for (const auto& [click, typed] : rows) {
+            SCOPED_TRACE(typed.back() + (closed ? " closed" : " write failed"));
+            VirtualClock clock;
+            test::ScriptedScreen screen;
+            test::ScriptedPort port(clock);
+            App app(screen, clock, port);
+            app.card.ClassByte = "A0";
+            port.setCommPort(1);
+            port.setPortOpen(!closed);
+            port.failWrites = !closed;
+            app.card.AnswerHex = "9000";  // what the previous command left
+            app.card.Pin1Code = app.card.Pin2Code = "9999";
+            screen.inputAnswers.assign(typed.begin(), typed.end());
+            click(app);
+            const bool first = click == luepin || click == PUK1_Click;
+            EXPECT_EQ(first ? app.card.Pin1Code : app.card.Pin2Code, "");
+            EXPECT_EQ(screen.text(first ? "PIN1Valid" : "PIN2Valid"), "INVALID");
+        }
     }
 }
 

@@ -294,6 +294,9 @@ class Scenario:
         self.program = None
         self.helpers = []
         self.log_path = os.path.join(self.dir, "e2e.log")
+        # Phonebook writes keep backups under XDG_DATA_HOME: here, never in the user's home.
+        self.data_home = os.path.join(self.dir, "data")
+        self.desktop.env["XDG_DATA_HOME"] = self.data_home
 
     def path(self, name):
         return os.path.join(self.dir, name)
@@ -423,11 +426,25 @@ def scenario_read_save_edit_write(s):
     d.keys(dialog, "alt+o")
     d.wait_no_window("^Muistipaikka: ")
 
-    # "&Kirjoita luettelo SIM:lle" writes every entry; the log's second "Done" ends it.
+    # "&Kirjoita luettelo SIM:lle" backs the card up and asks once (No is the default button:
+    # Shift+Tab and Space choose Yes); only the edited record is written, then read back.
     d.menu(main, "alt+t", "k")
+    question = d.wait_window("^Puolukka$", timeout=15, exclude=(main,))
+    d.keys(question, "shift+Tab", "space")
+    d.wait_no_window("^Puolukka$", exclude=(main,))
     wait_until(lambda: s.log_text().count(done_line(count)) >= 2, 60,
                "the log line '%s' of the write" % done_line(count))
     d.wait_no_window("^Kirjoitetaan muistia$")
+
+    # The backup: the card as it was before the write, in a private folder.
+    folder = os.path.join(s.data_home, "puolukka", "backups")
+    backups = os.listdir(folder) if os.path.isdir(folder) else []
+    check(len(backups) == 1, "expected one backup in %s, found %s" % (folder, backups))
+    backup = os.path.join(folder, backups[0])
+    with open(backup, "rb") as f:
+        check_bytes(f.read(), phonebook_file(records), "the backup " + backup)
+    check(os.stat(folder).st_mode & 0o777 == 0o700, "the backup folder is not private")
+    check(os.stat(backup).st_mode & 0o777 == 0o600, "the backup file is not private")
 
     after = adn_records(read_json_when_complete(s.path("card.json")))
     # A number beginning with one zero is stored with TON 80.
@@ -438,10 +455,11 @@ def scenario_read_save_edit_write(s):
     changed = [n for n in expected if after[n] != expected[n]]
     check(not changed, "records changed that were not edited: %s" % changed)
 
-    # The log holds a "." per record, unbroken by an "X" of a refused update, for
-    # the read and for the write.
+    # The log holds a "." per record of the read, and one "." for the one record written.
     marks = "." * count + done_line(count)
-    check(s.log_text().count(marks) == 2, "the log lacks %d clean record marks of the read and the write" % count)
+    check(s.log_text().count(marks) == 1, "the log lacks %d clean record marks of the read" % count)
+    check(s.log_text().endswith("." + done_line(count) + "\r\n") and "X" not in s.log_text().split(marks)[1],
+          "the log lacks the one clean mark of the write")
     s.program.quit()
 
 

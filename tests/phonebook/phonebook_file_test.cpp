@@ -11,6 +11,8 @@
 #include "card_fixture.h"
 #include "conversions/adn_codec.h"
 #include "phonebook/card_transfer.h"
+#include "conversions/conversions.h"
+#include "link/reset.h"
 #include "phonebook/editor.h"
 #include "scripted_port.h"
 
@@ -233,31 +235,89 @@ TEST_F(FileFixture, FailuresKeepThePhonebookAndTheEarlierFileAndSaySo)
     EXPECT_TRUE(screen.boxes("file").empty());
 }
 
-// Card -> memory -> file -> memory -> card: every record comes back byte for
-// byte; an edit in between changes exactly its own record.
-TEST_F(FileFixture, WholeTripKeepsEveryRecord)
+// A card full of records that are easy to get wrong (28-byte records, 14-byte names).
+std::vector<std::string> awkwardRecords()
 {
+    const auto rec = [](const std::string& hex) { return HexToBytes(hex); };
+    return {
+        "",
+        rec("4B6F74692F5479F6FFFFFFFFFFFF" "0681" "0940123456FFFFFFFFFF" "FFFF"),  // "Koti/Työ": a "/" in the name
+        rec("80042F043E043A0432FFFFFFFFFF" "0791" "5340123456F7FFFFFFFF" "FFFF"),  // UCS2 "Яков": byte 2F
+        rec("80040A04300041FFFFFFFFFFFFFF" "0281" "21FFFFFFFFFFFFFFFFFF" "FFFF"),  // UCS2 "Њаa": byte 0A
+        rec("80010D00610064FFFFFFFFFFFFFF" "0281" "21FFFFFFFFFFFFFFFFFF" "FFFF"),  // UCS2 "čad": byte 0D
+        rec("5661696E206E696D69FFFFFFFFFF" "FFFF" "FFFFFFFFFFFFFFFFFFFF" "FFFF"),  // name only, as phones keep it
+        rec("4E696D69FFFFFFFFFFFFFFFFFFFF" "01FF" "FFFFFFFFFFFFFFFFFFFF" "FFFF"),  // name only, another way
+        rec("50697463E4FFFFFFFFFFFFFFFFFF" "0B91" "21436587092143658709" "FF02"),  // number going on in EXT1
+        rec("436170FFFFFFFFFFFFFFFFFFFFFF" "0281" "21FFFFFFFFFFFFFFFFFF" "05FF"),  // a capability record
+        rec("46FFFFFFFFFFFFFFFFFFFFFFFFFF" "0481" "21F365FFFFFFFFFFFFFF" "FFFF"),  // digits after an F
+        rec("546F6E35FFFFFFFFFFFFFFFFFFFF" "0205" "21FFFFFFFFFFFFFFFFFF" "FFFF"),  // TON 05
+        rec("2A23FFFFFFFFFFFFFFFFFFFFFFFF" "0381" "A1B2FFFFFFFFFFFFFFFF" "FFFF"),  // "*" and "#" digits
+        rec("526976690A7661696B746FFFFFFF" "0281" "21FFFFFFFFFFFFFFFFFF" "FFFF"),  // GSM name with a line feed
+        rec("4CFFFFFFFFFFFFFFFFFFFFFFFFFF" "FE81" "21436587092143658709" "1234"),  // a length byte past the field
+        std::string(28, '\xFF'),
+    };
+}
+
+// Card -> memory -> file -> memory -> card, for a card full of awkward records.
+TEST_F(FileFixture, WholeTripKeepsEveryRecordByteForByte)
+{
+    const std::vector<std::string> awkward = awkwardRecords();
+    const int n = int(awkward.size()) - 1;
     const test::CardOptions options{.pin1Enabled = false};
-    test::CardFixture source(options), target(options);
+    test::CardFixture source(options);
+    for (int i = 1; i <= 100; ++i)
+        source.card().setRecord(0x6F3A, i, i <= n ? awkward[std::size_t(i)] : std::string(28, '\xFF'));
     PhnBook_Click(source.app);
     ASSERT_EQ(source.app.phonebook.PBCount, 100);
     choose(source.screen, dir / "trip.phb");
     SavePB_Click(source.app);
+    ASSERT_TRUE(source.screen.messageTexts().empty()) << source.screen.messageTexts()[0];
 
-    for (int i = 1; i <= 100; ++i)
-        target.card().setRecord(0x6F3A, i, std::string(28, '\x00'));
-    choose(target.screen, dir / "trip.phb");
-    avaa(target.app);
-    ASSERT_EQ(target.app.phonebook.PBCount, 100);
-    const EntryEdit edit{"", "", "Uusi", "+358401", NameView::Decoded};
-    ASSERT_EQ(storeEditedEntry(target.app.phonebook, 7, edit, 14, nullptr), EditResult::Stored);
-    WritePB_Click(target.app);
+    // Back to the same card after a reset (so the write reads the card first), once as it was
+    // and once with one entry edited: only that record changes, every other stays byte for byte.
+    for (const bool edit : {false, true}) {
+        SCOPED_TRACE(edit);
+        resetointi(source.app);
+        source.screen.clearTranscript();
+        source.port.clearTrace();
+        source.screen.messageAnswers = {Answer::Yes, Answer::Yes};  // replace the phonebook; open it anyway
+        choose(source.screen, dir / "trip.phb");
+        avaa(source.app);
+        ASSERT_EQ(source.app.phonebook.PBCount, 100);
+        EXPECT_TRUE(source.screen.messageTexts().at(1).starts_with(
+            "Tiedostossa on 1 muistipaikka, jota ei voi kirjoittaa kortille sellaisenaan:\nrivi 13: nimessä on rivinvaihto"))  // record 3 holds a byte 0A
+            << source.screen.messageTexts().at(1);
+        if (edit)
+            source.app.phonebook.PBEntry[20] = "Uusi/91/+358401";
+        WritePB_Click(source.app);
+        int updates = 0;
+        for (const auto& t : source.port.trace())
+            updates += t.kind == sim::TraceEntry::Kind::Command && t.command.size() > 1 && t.command[1] == '\xDC';
+        EXPECT_EQ(updates, edit ? 1 : 0);
+        for (int i = 1; i <= n; ++i)
+            EXPECT_EQ(bytesToHex(source.adnRecord(i)), bytesToHex(awkward[std::size_t(i)])) << i;
+        int warning = 0;
+        EXPECT_EQ(source.adnRecord(20), edit ? EntryToRecord("Uusi/91/+358401", 28, warning) : std::string(28, '\xFF'));
+    }
 
-    int warning = 0;
-    const std::string edited = EntryToRecord("Uusi" + std::string(10, '\xFF') + "/91/+358401", 28, warning);
-    for (int i = 1; i <= 100; ++i)
-        EXPECT_EQ(target.adnRecord(i), i == 7 ? edited : source.adnRecord(i)) << i;
-    EXPECT_EQ(RecordToEntry(target.adnRecord(7) + std::string("\x90\x00", 2)), "Uusi" + std::string(10, '\xFF') + "/91/+358401");
+    // To another card the entries come across whole: every record reads back as the same entry
+    // (what only the first card's bytes meant, such as an EXT1 link, stays with it), except the
+    // name with a line break, which is not written.
+    test::CardFixture other(options);
+    other.card().description().files[std::size_t(other.card().description().findPath("2FE2"))].data =
+        HexToBytes("98530821436587092144");
+    choose(other.screen, dir / "trip.phb");
+    avaa(other.app);
+    WritePB_Click(other.app);
+    const std::string ok("\x90\x00", 2);
+    for (int i = 1; i <= n; ++i) {
+        if (i == 12)
+            EXPECT_EQ(other.adnRecord(i), test::CardFixture(options).adnRecord(i)) << "left as it was";
+        else
+            EXPECT_EQ(RecordToEntry(other.adnRecord(i) + ok), RecordToEntry(awkward[std::size_t(i)] + ok)) << i;
+    }
+    for (int i : {1, 2, 3, 4, 5, 10, 11})  // these are written exactly as the first card holds them
+        EXPECT_EQ(other.adnRecord(i), awkward[std::size_t(i)]) << i;
 }
 
 }  // namespace

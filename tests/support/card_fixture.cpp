@@ -1,6 +1,10 @@
 #include "card_fixture.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 namespace puolukka::test {
 
@@ -36,9 +40,33 @@ sim::CardDescription makeCard(const CardOptions& options)
     return card;
 }
 
+namespace {
+
+// Phonebook writes save backups under XDG_DATA_HOME: tests keep them in a
+// folder of their own process, removed when the process ends, never in the
+// user's home.
+struct TestDataHome {
+    TestDataHome()
+    {
+        ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    }
+    ~TestDataHome() { std::filesystem::remove_all(folder); }
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("puolukka_data_" + std::to_string(::getpid()));
+};
+
+}  // namespace
+
+std::string testDataHome()
+{
+    static const TestDataHome home;
+    return home.folder.string();
+}
+
 CardFixture::CardFixture(sim::CardDescription card, std::string cardFile)
     : port(clock, std::move(card), std::move(cardFile)), app(screen, clock, port)
 {
+    testDataHome();
     app.card.ClassByte = "A0";
     app.settings.Comport = " 1";
     app.settings.IRQ = "4";

@@ -21,6 +21,10 @@ struct CardOptions {
     bool resetAssertedWhenOn = true;
 };
 
+// The folder XDG_DATA_HOME points at while the tests run (set by the first
+// CardFixture): a folder of the test process, removed when it ends.
+std::string testDataHome();
+
 // The demo card changed as the options say.
 sim::CardDescription makeCard(const CardOptions& options);
 
