@@ -7,8 +7,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QTimer>
 #include <QTranslator>
 
@@ -18,10 +16,12 @@
 #include "ports/device_port.h"
 #include "ports/port_factory.h"
 #include "app/startup.h"
+#include "ui/device_dialog.h"
 #include "ui/dispatch.h"
 #include "ui/main_window.h"
 #include "ui/qt_screen.h"
 #include "ui/response_window.h"
+#include "ui/translations.h"
 
 using namespace puolukka;
 
@@ -52,15 +52,6 @@ bool hasArgument(int argc, char* argv[], const char* name)
     return false;
 }
 
-// Qt's own texts (standard buttons, file dialogs) in Finnish, like the program's.
-// Without Debian's qt6-translations-l10n they stay in English.
-void loadQtFinnish(QTranslator& translator)
-{
-    if (translator.load(QLocale(QLocale::Finnish, QLocale::Finland), QStringLiteral("qtbase"),
-                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&translator);
-}
-
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -80,7 +71,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(PUOLUKKA_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("fi.puolukka.Puolukka"));
     QTranslator qtFinnish;
-    loadQtFinnish(qtFinnish);
+    installQtFinnish(qtFinnish);
 
     // The settings file and ports.ini are looked for where the program was
     // started; from the desktop entry, in the user's own folder.
@@ -110,6 +101,9 @@ int main(int argc, char* argv[])
     DispatchContext context(app);
     context.mainWindow = &form1;
     context.deviceOf = [&port](int n) { return port.device(n); };
+    context.chooseDevices = [&port, startDirectory](QWidget* parent) {
+        return chooseDevices(port, startDirectory, parent);
+    };
     context.endProgram = [] { QCoreApplication::exit(0); };
 
     form1.setElementHandler([&context](const QString& element) {

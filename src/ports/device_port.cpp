@@ -22,6 +22,15 @@ DevicePort::DevicePort(Factory factory, const std::string& startDirectory)
 
 DevicePort::DevicePort(Factory factory, PortsMap ports) : m_factory(std::move(factory)), m_ports(std::move(ports)) {}
 
+bool DevicePort::setPorts(PortsMap ports)
+{
+    const std::string before = m_ports.deviceForPort(m_commPort);
+    m_ports = std::move(ports);
+    if (!portOpen() || m_ports.deviceForPort(m_commPort) == before)
+        return true;
+    return setPortOpen(false) && setPortOpen(true);
+}
+
 bool DevicePort::takeError(const SerialPort& from, int fallbackNumber, const std::string& fallbackText)
 {
     const PortError& e = from.lastError();

@@ -35,6 +35,10 @@ public:
     // The device that port number n stands for ("/dev/ttyS0", "virtual", ...).
     std::string device(int n) const { return m_ports.deviceForPort(n); }
     PortsMap& ports() { return m_ports; }
+    // Takes a new mapping (ports.ini written anew). An open port whose device
+    // changed is closed and opened on the new device; false when that fails,
+    // with the port closed and the failure recorded.
+    bool setPorts(PortsMap ports);
     // The backend in use while open, nullptr while closed.
     SerialPort* backend() const { return m_active; }
 

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <utility>
 
+#include "ports/device_list.h"
+
 namespace puolukka {
 
 namespace {
@@ -200,8 +202,14 @@ bool PosixSerialPort::setPortOpen(bool open)
         return fail(port_error::PortAlreadyOpen, "Port already open");
 
     const int fd = ::open(m_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return failErrno(port_error::DeviceNotAvailable, "Cannot open " + m_device, errno);
+    if (fd < 0) {
+        const int err = errno;
+        std::string text = "Cannot open " + m_device + ": " + std::strerror(err);
+        // Serial devices belong to a group (dialout on Debian): say how to join it.
+        if (const std::string hint = err == EACCES ? accessProblem(m_device) : std::string(); !hint.empty())
+            text += "\n" + hint;
+        return fail(port_error::DeviceNotAvailable, text);
+    }
     if (!::isatty(fd)) {
         ::close(fd);
         return fail(port_error::DeviceNotAvailable, m_device + " is not a serial device");

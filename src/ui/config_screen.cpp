@@ -24,8 +24,9 @@ void markOption(QWidget* dialog, const QString& objectName)
 
 }  // namespace
 
-ConfigScrn::ConfigScrn(App& app, std::function<std::string(int)> deviceOf, QWidget* parent)
-    : QDialog(parent), m_app(app), m_deviceOf(std::move(deviceOf))
+ConfigScrn::ConfigScrn(App& app, std::function<std::string(int)> deviceOf, QWidget* parent,
+                       std::function<bool(QWidget*)> chooseDevices)
+    : QDialog(parent), m_app(app), m_deviceOf(std::move(deviceOf)), m_chooseDevices(std::move(chooseDevices))
 {
     setObjectName("ConfigScrn");
     setWindowTitle(QStringLiteral("Asetukset"));
@@ -45,12 +46,22 @@ ConfigScrn::ConfigScrn(App& app, std::function<std::string(int)> deviceOf, QWidg
         connect(option, &QRadioButton::clicked, this, [this, n] { config_scrn::ComPort_Click(m_app, n); });
         comGrid->addWidget(option, n - 1, 0);
         const std::string device = m_deviceOf ? m_deviceOf(n) : std::string();
-        auto* label = new QLabel(device.empty() ? QString() : QStringLiteral("(%1)").arg(QString::fromStdString(device)), com);
+        auto* label = new QLabel(com);
         label->setObjectName(QStringLiteral("ComDevice%1").arg(n));
-        label->setEnabled(!device.empty());
         comGrid->addWidget(label, n - 1, 1);
     }
     comGrid->setColumnStretch(1, 1);
+    showDevices();
+    if (m_chooseDevices) {
+        // The machine's serial ports and readers, to choose from instead of editing ports.ini.
+        auto* devices = new QPushButton(QStringLiteral("&Laitteet..."), com);
+        devices->setObjectName("DevicesButton");
+        comGrid->addWidget(devices, 4, 0, 1, 2, Qt::AlignLeft);
+        connect(devices, &QPushButton::clicked, this, [this] {
+            if (m_chooseDevices(this))
+                showDevices();
+        });
+    }
 
     QGroupBox* speed = addFrame(grid, 0, 1, QStringLiteral("&Nopeus bps"));
     for (int rate : config_scrn::kBaudRates)
@@ -102,6 +113,16 @@ ConfigScrn::ConfigScrn(App& app, std::function<std::string(int)> deviceOf, QWidg
     grid->addLayout(buttons, 2, 2);
     connect(ok, &QPushButton::clicked, this, &ConfigScrn::OKButton_Click);
     connect(cancel, &QPushButton::clicked, this, &ConfigScrn::CancelButton_Click);
+}
+
+void ConfigScrn::showDevices()
+{
+    for (int n = 1; n <= 4; ++n) {
+        auto* label = findChild<QLabel*>(QStringLiteral("ComDevice%1").arg(n));
+        const std::string device = m_deviceOf ? m_deviceOf(n) : std::string();
+        label->setText(device.empty() ? QString() : QStringLiteral("(%1)").arg(QString::fromStdString(device)));
+        label->setEnabled(!device.empty());
+    }
 }
 
 QGroupBox* ConfigScrn::addFrame(QGridLayout* grid, int row, int column, const QString& title)
@@ -162,10 +183,10 @@ void ConfigScrn::CancelButton_Click()
 }
 
 void MSettings_Click(App& app, QPointer<ConfigScrn>& dialog, QWidget* parent,
-                     std::function<std::string(int)> deviceOf)
+                     std::function<std::string(int)> deviceOf, std::function<bool(QWidget*)> chooseDevices)
 {
     if (!dialog) {
-        dialog = new ConfigScrn(app, std::move(deviceOf), parent);
+        dialog = new ConfigScrn(app, std::move(deviceOf), parent, std::move(chooseDevices));
         dialog->Form_Load();
     }
     dialog->show();

@@ -57,7 +57,10 @@ void savePB(DispatchContext& c) { SavePB_Click(c.app); }
 void phnBook(DispatchContext& c) { PhnBook_Click(c.app); }
 void writePB(DispatchContext& c) { WritePB_Click(c.app); }
 void pbEdit(DispatchContext& c) { PBEdit_Click(c.app, c.phoneEdit, c.mainWindow); }
-void settings(DispatchContext& c) { MSettings_Click(c.app, c.configScrn, c.mainWindow, c.deviceOf); }
+void settings(DispatchContext& c)
+{
+    MSettings_Click(c.app, c.configScrn, c.mainWindow, c.deviceOf, c.chooseDevices);
+}
 void guide(DispatchContext& c) { valmistus_Click(c.readerGuide, c.mainWindow); }
 void about(DispatchContext& c) { tieto_Click(c.aboutBox, c.mainWindow); }
 

@@ -32,6 +32,7 @@ struct DispatchContext {
     QPointer<Form3> readerGuide;
     QPointer<FrmAbout> aboutBox;
     std::function<std::string(int)> deviceOf;  // the device port n stands for
+    std::function<bool(QWidget*)> chooseDevices;  // the device dialog; true when the ports changed
     std::function<void()> endProgram;          // ends the event loop
 
     bool busy = false;     // an operation started from the window is running

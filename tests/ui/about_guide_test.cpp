@@ -33,3 +33,21 @@ TEST(AboutAndGuide, OpenModelessOnceAndClose)
 
 }  // namespace
 }  // namespace puolukka
+
+namespace puolukka {
+namespace {
+
+// Standard buttons and file dialogs speak Finnish like the program's own texts.
+TEST(QtTranslations, StandardButtonsAreFinnish)
+{
+    QTranslator finnish;
+    ASSERT_TRUE(installQtFinnish(finnish)) << "qtbase_fi.qm missing: scripts/setup.sh installs qt6-translations-l10n";
+    QDialogButtonBox box(QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel);
+    const QString texts = box.button(QDialogButtonBox::Yes)->text() + "|" + box.button(QDialogButtonBox::No)->text() +
+                          "|" + box.button(QDialogButtonBox::Cancel)->text();
+    QCoreApplication::removeTranslator(&finnish);
+    EXPECT_EQ(texts, "&Kyllä|&Ei|Peru");
+}
+
+}  // namespace
+}  // namespace puolukka

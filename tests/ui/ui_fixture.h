@@ -24,6 +24,7 @@
 #include "ui/reader_guide.h"
 #include "ui/response_window.h"
 #include "ui/terminal.h"
+#include "ui/translations.h"
 
 // Texts of the widgets shown as text when a test fails.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ports/device_list.h"
+#include "ports/device_port.h"
+#include "scripted_port.h"
+
+namespace puolukka {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct MachineFolder {
+    fs::path root = fs::path(::testing::TempDir()) / ("puolukka_devices_" + std::to_string(::getpid()));
+    MachineFolder() { fs::remove_all(root), fs::create_directories(root / "dev" / "serial" / "by-id"); }
+    ~MachineFolder() { fs::remove_all(root); }
+    void file(const fs::path& path, const std::string& text = "")
+    {
+        fs::create_directories((root / path).parent_path());
+        std::ofstream(root / path) << text;
+    }
+    DeviceRoots roots() const { return {(root / "dev").string(), (root / "sys").string()}; }
+};
+
+TEST(DeviceList, ListsTheSerialPortsThatAreThereInNumberOrder)
+{
+    MachineFolder m;
+    // The kernel makes ttyS nodes for UARTs that are not there: only a nonzero sysfs type counts.
+    for (const char* node : {"ttyS0", "ttyS1", "ttyS10", "ttyS2", "ttyUSB10", "ttyUSB2", "ttyACM0", "tty0", "ttyUSBx"})
+        m.file(fs::path("dev") / node);
+    m.file("sys/ttyS0/type", "4\n");
+    m.file("sys/ttyS1/type", "0\n");
+    m.file("sys/ttyS10/type", "4\n");
+    fs::create_symlink("../../ttyUSB2", m.root / "dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0");
+
+    std::vector<std::string> listed;
+    for (const DeviceChoice& d : deviceChoices(m.roots())) {
+        listed.push_back(fs::path(d.device).lexically_relative(m.root / "dev").generic_string() + " " + d.kind);
+        EXPECT_EQ(d.problem, "") << d.device;  // files this test made can be opened
+    }
+    const std::vector<std::string> expected = {
+        "ttyS0 Sarjaportti",
+        "ttyS10 Sarjaportti",
+        "ttyUSB2 USB-sarjasovitin",
+        "ttyUSB10 USB-sarjasovitin",
+        "ttyACM0 USB-sarjalaite (ACM)",
+        "serial/by-id/usb-FTDI_FT232R_A1-if00-port0 USB-sarjasovitin (ttyUSB2)",
+    };
+    ASSERT_GE(listed.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(listed.begin(), listed.begin() + long(expected.size())), expected);
+    // Then the kinds that are no device file, ready to be completed where needed.
+    std::vector<std::string> others;
+    for (const DeviceChoice& d : deviceChoices(m.roots()))
+        if (d.device[0] != '/')
+            others.push_back(d.device);
+    EXPECT_EQ(others, (std::vector<std::string>{"virtual", "virtual:card.json", "rfc2217://"}));
+}
+
+TEST(DeviceList, APermissionProblemSaysWhichGroupToJoin)
+{
+    EXPECT_EQ(permissionHint("/dev/ttyUSB0", "dialout", "aino"),
+              "Ei käyttöoikeutta laitteeseen /dev/ttyUSB0: se kuuluu ryhmään dialout. Lisää käyttäjä ryhmään "
+              "(sudo adduser aino dialout) ja kirjaudu ulos ja uudelleen sisään.");
+    // A device of root's own group cannot be had by joining it.
+    EXPECT_EQ(permissionHint("/dev/ttyS0", "root", "aino").find("adduser"), std::string::npos);
+    for (const char* device : {"virtual", "virtual:card.json", "rfc2217://h:7000", ""})
+        EXPECT_EQ(accessProblem(device), "") << device;
+}
+
+// A ports.ini written anew takes effect at once: the open port moves to the new device.
+TEST(DeviceList, AppliedChoicesAreWrittenAndTheOpenPortMovesToTheNewDevice)
+{
+    MachineFolder m;
+    VirtualClock clock;
+    std::vector<std::string> made;
+    PortsMap first;
+    first.parse("COM1 = virtual\n");
+    DevicePort port(
+        [&](const std::string& device, PortError& error) -> std::unique_ptr<SerialPort> {
+            if (device == "/dev/gone")
+                return error = PortError{port_error::DeviceNotAvailable, "MSComm1", "Cannot open /dev/gone"}, nullptr;
+            made.push_back(device);
+            return std::make_unique<test::ScriptedPort>(clock);
+        },
+        std::move(first));
+    ASSERT_TRUE(port.setCommPort(1) && port.setPortOpen(true));
+
+    std::string error;
+    ASSERT_TRUE(applyPortChoices(port, m.root.string(), {{1, "virtual:card.json"}, {2, "/dev/ttyUSB0"}}, &error))
+        << error;
+    EXPECT_TRUE(port.portOpen());
+    EXPECT_EQ(made, (std::vector<std::string>{"virtual", "virtual:card.json"}));
+    EXPECT_EQ(port.device(2), "/dev/ttyUSB0");
+    // Another port's change leaves the open one alone.
+    ASSERT_TRUE(applyPortChoices(port, m.root.string(), {{2, ""}}, &error)) << error;
+    EXPECT_EQ(made.size(), 2u);
+    EXPECT_EQ(port.device(2), "/dev/ttyS1");
+
+    EXPECT_TRUE(applyPortChoices(port, m.root.string(), {{1, "/dev/gone"}}, &error));
+    EXPECT_EQ(error, "Cannot open /dev/gone (ports.ini line 1: COM1 = /dev/gone)");
+    EXPECT_FALSE(port.portOpen());
+    PortsMap written;
+    ASSERT_TRUE(written.load(m.root.string()));
+    EXPECT_EQ(written.deviceForPort(1), "/dev/gone");  // the choice is kept; the user sees why it failed
+    // A folder that cannot take the file changes nothing.
+    EXPECT_FALSE(applyPortChoices(port, (m.root / "none").string(), {{1, "virtual"}}, &error));
+    EXPECT_EQ(port.device(1), "/dev/gone");
+}
+
+}  // namespace
+}  // namespace puolukka
