@@ -67,13 +67,19 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent)
                        "<li>samat lukijat USB-sarjaporttisovittimen kautta</li>"
                        "<li>verkon yli käytettävät lukijat (sarjaportti TCP-yhteyden takana)</li>"
                        "</ul>"
-                       "Käytettävä laite valitaan Asetukset-ikkunan Com-porttina."),
+                       "Käytettävä laite valitaan Asetukset-ikkunan Laitteet-painikkeella ja Com-porttina."),
         this, "lblReaders"));
 
     layout->addWidget(wrappedLabel(
-        QStringLiteral("<b>Päivitykset:</b> uusimmat versiot ja muutoshistoria löytyvät ohjelman "
-                       "lähdekoodivarastosta; katso sen README-tiedosto."),
+        QStringLiteral("<b>Päivitykset:</b> uusimmat versiot löytyvät ohjelman lähdekoodivarastosta "
+                       "(katso sen README-tiedosto); mitä kussakin versiossa muuttui, kertoo tiedosto "
+                       "CHANGELOG.md (asennettuna /usr/share/doc/puolukka/CHANGELOG.md.gz)."),
         this, "lblUpdates"));
+
+    layout->addWidget(wrappedLabel(
+        QStringLiteral("<b>Lisenssi:</b> MIT. Ohjelmaa saa käyttää, muuttaa ja levittää vapaasti; "
+                       "ehdot ovat tiedostossa LICENSE (asennettuna /usr/share/doc/puolukka/copyright)."),
+        this, "lblLicense"));
 
     auto* buttons = new QHBoxLayout;
     m_sysInfo = new QPushButton(QStringLiteral("&Järjestelmätiedot..."), this);

@@ -14,7 +14,7 @@ TEST(AboutAndGuide, OpenModelessOnceAndClose)
     QString text;
     for (auto* label : box->findChildren<QLabel*>())
         text += label->text() + "\n";
-    for (const char* part : {"Puolukka", PUOLUKKA_VERSION, "PIN", "takuuta"})
+    for (const char* part : {"Puolukka", PUOLUKKA_VERSION, "PIN", "takuuta", "CHANGELOG.md", "LICENSE"})
         EXPECT_TRUE(text.contains(part)) << part;
 
     QPointer<Form3> guide;
