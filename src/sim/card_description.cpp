@@ -443,7 +443,8 @@ bool readCard(Reader& r, const std::string& text, CardDescription* card)
         return r.fail("not valid JSON", jsonErrorText(e));
     }
     CardDescription c = standardCard();
-    if (!checkKeys(r, root, "top level", {"atr", "convention", "reset", "timing", "codes", "adn", "files"}))
+    if (!checkKeys(r, root, "top level",
+                   {"atr", "convention", "reset", "timing", "byteAtATime", "line", "codes", "adn", "files"}))
         return false;
     if (root.contains("atr")) {
         if (!readHex(r, root["atr"], "atr", &c.atr)) return false;
@@ -474,17 +475,35 @@ bool readCard(Reader& r, const std::string& text, CardDescription* card)
     }
     if (root.contains("timing")) {
         const Json& v = root["timing"];
-        if (!checkKeys(r, v, "timing", {"atrDelayMs", "procedureDelayMs", "statusDelayMs", "extraDelayMs"}))
+        if (!checkKeys(r, v, "timing",
+                       {"atrDelayMs", "procedureDelayMs", "statusDelayMs", "extraDelayMs", "nullIntervalMs",
+                        "nullBytes", "writeNullBytes"}))
+            return false;
+        if (!readInt(r, v, "nullBytes", "timing", 0, 255, &c.nullBytes) ||
+            !readInt(r, v, "writeNullBytes", "timing", 0, 255, &c.writeNullBytes))
             return false;
         std::pair<const char*, std::int64_t*> fields[] = {{"atrDelayMs", &c.atrDelayUs},
                                                           {"procedureDelayMs", &c.procedureDelayUs},
                                                           {"statusDelayMs", &c.statusDelayUs},
-                                                          {"extraDelayMs", &c.extraDelayUs}};
+                                                          {"extraDelayMs", &c.extraDelayUs},
+                                                          {"nullIntervalMs", &c.nullIntervalUs}};
         for (auto& [key, field] : fields) {
             if (!v.contains(key)) continue;
             if (!v[key].is_number() || v[key].get<double>() < 0 || v[key].get<double>() > 60000)
                 return r.fail(std::string("timing.") + key, "expected milliseconds from 0 to 60000");
             *field = std::int64_t(v[key].get<double>() * 1000.0 + 0.5);
+        }
+    }
+    if (root.contains("byteAtATime")) {
+        if (!root["byteAtATime"].is_boolean()) return r.fail("byteAtATime", "expected true or false");
+        c.byteAtATime = root["byteAtATime"].get<bool>();
+    }
+    if (root.contains("line")) {
+        const Json& v = root["line"];
+        if (!checkKeys(r, v, "line", {"parity"})) return false;
+        if (v.contains("parity")) {
+            if (!v["parity"].is_boolean()) return r.fail("line.parity", "expected true or false");
+            c.lineParity = v["parity"].get<bool>();
         }
     }
     if (root.contains("codes")) {
@@ -568,7 +587,13 @@ std::string cardToJson(const CardDescription& card)
     timing["procedureDelayMs"] = Json::parse(msText(card.procedureDelayUs));
     timing["statusDelayMs"] = Json::parse(msText(card.statusDelayUs));
     timing["extraDelayMs"] = Json::parse(msText(card.extraDelayUs));
+    // The habits of real cards are written only when the card has them.
+    if (card.nullBytes != 0) timing["nullBytes"] = card.nullBytes;
+    if (card.writeNullBytes != 0) timing["writeNullBytes"] = card.writeNullBytes;
+    if (card.nullIntervalUs != 0) timing["nullIntervalMs"] = Json::parse(msText(card.nullIntervalUs));
     root["timing"] = timing;
+    if (card.byteAtATime) root["byteAtATime"] = true;
+    if (!card.lineParity) root["line"] = Json{{"parity", false}};
     // A code is written as text when it is one (digits, as a phone sends them); a code set by
     // CHANGE or UNBLOCK to other bytes, or to none at all (all FF), is written as its 8 bytes.
     auto code = [](const SecretCode& c) {

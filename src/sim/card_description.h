@@ -55,6 +55,12 @@ struct CardDescription {
     std::int64_t procedureDelayUs = 1000;  // from the last header byte to the procedure byte or status
     std::int64_t statusDelayUs = 2000;     // from the last data byte to the status word
     std::int64_t extraDelayUs = 0;         // a slow card: added before every procedure byte and status
+    // Habits of real cards (ISO 7816-3 T=0).
+    int nullBytes = 0;                 // NULL bytes (60, "more time") before each answer: procedure byte or status
+    int writeNullBytes = 0;            // more NULL bytes while an update is written, before its status word
+    std::int64_t nullIntervalUs = 0;   // silence after each NULL byte
+    bool byteAtATime = false;          // procedure byte = complement of INS: the data go one byte at a time
+    bool lineParity = true;            // false: the line carries no parity (a pseudo-terminal, a network server)
     SecretCode chv1{"1234", 3, 3};
     SecretCode chv2{"5678", 3, 3};
     SecretCode unblockChv1{"12345678", 10, 10};

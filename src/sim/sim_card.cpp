@@ -84,8 +84,20 @@ void SimCard::ignore(std::uint8_t byte, const std::string& why)
     m_inData = false;
 }
 
+Reaction SimCard::answer(const std::string& bytes, std::int64_t delayUs, int nulls)
+{
+    Reaction r{std::string(std::size_t(nulls), '\x60') + bytes, delayUs, nulls, m_card.nullIntervalUs};
+    m_trace.back().answer += r.bytes;
+    return r;
+}
+
+// ISO 7816-3 T=0 from the card's side: after a header the card answers with
+// its procedure byte (INS: all data follow; the complement of INS when it moves
+// the data one byte at a time) or at once with a status word; after the last
+// data byte with the status word. A card that needs time sends NULL bytes first.
 Reaction SimCard::receive(std::uint8_t byte)
 {
+    const std::int64_t think = m_card.procedureDelayUs + m_card.extraDelayUs;
     if (!m_inData) {
         m_header.push_back(char(byte));
         if (m_header.size() < 5) return {};
@@ -93,29 +105,37 @@ Reaction SimCard::receive(std::uint8_t byte)
         entry.command = m_header;
         m_trace.push_back(entry);
         HeaderResult r = onHeader();
-        const std::int64_t delay = m_card.procedureDelayUs + m_card.extraDelayUs;
+        const char ins = m_header[1];
+        const char complement = char(~ins);
         if (r.incoming > 0) {
             m_inData = true;
             m_expected = r.incoming;
             m_data.clear();
-            std::string procedure(1, m_header[1]);
-            m_trace.back().answer = procedure;
-            return {procedure, delay};
+            return answer(std::string(1, m_card.byteAtATime ? complement : ins), think, m_card.nullBytes);
         }
-        std::string answer = r.sw.empty() ? std::string(1, m_header[1]) + r.outgoing + kOk : r.sw;
-        m_trace.back().answer = answer;
+        std::string out = r.sw;
+        if (out.empty() && m_card.byteAtATime) {
+            for (char c : r.outgoing) out += std::string{complement, c};
+            out += kOk;
+        } else if (out.empty()) {
+            out = ins + r.outgoing + kOk;
+        }
         m_header.clear();
-        return {answer, delay};
+        return answer(out, think, m_card.nullBytes);
     }
     m_data.push_back(char(byte));
     m_trace.back().command.push_back(char(byte));
-    if (int(m_data.size()) < m_expected) return {};
+    const auto ins = std::uint8_t(m_header[1]);
+    if (int(m_data.size()) < m_expected)
+        return m_card.byteAtATime ? answer(std::string(1, char(~ins)), m_card.procedureDelayUs, 0) : Reaction{};
     std::string status = onData();
-    m_trace.back().answer += status;
     m_header.clear();
     m_data.clear();
     m_inData = false;
-    return {status, m_card.statusDelayUs + m_card.extraDelayUs};
+    // Writing the EEPROM takes time: a card asks for it with more NULL bytes.
+    const bool writes = ins == kUpdateBinary || ins == kUpdateRecord;
+    return answer(status, m_card.statusDelayUs + m_card.extraDelayUs,
+                  m_card.nullBytes + (writes ? m_card.writeNullBytes : 0));
 }
 
 bool SimCard::accessGranted(std::uint8_t level) const

@@ -20,10 +20,14 @@ struct TraceEntry {
     std::string statusWord() const;
 };
 
-// What the card sends in answer to one received byte, and how long it thinks first.
+// What the card sends in answer to one received byte, and how long it thinks
+// first. The first nulls bytes are NULL bytes (60), each followed by
+// nullIntervalUs of silence.
 struct Reaction {
     std::string bytes;
     std::int64_t delayUs = 0;
+    int nulls = 0;
+    std::int64_t nullIntervalUs = 0;
 };
 
 // A GSM SIM card (GSM 11.11) speaking T=0 (ISO 7816-3) one byte at a time.
@@ -77,6 +81,8 @@ private:
         int incoming = -1;      // or: procedure byte, then wait for this many data bytes
     };
     HeaderResult onHeader();
+    // The answer as it goes on the line, NULL bytes first; kept in the trace.
+    Reaction answer(const std::string& bytes, std::int64_t delayUs, int nulls);
     std::string onData();
     bool accessGranted(std::uint8_t level) const;
     int resolveRecord(int mode, int number, bool forUpdate, std::string* sw);

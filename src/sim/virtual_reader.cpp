@@ -84,6 +84,7 @@ bool VirtualReaderPort::setPortOpen(bool open)
 
 VirtualReaderPort::Frame VirtualReaderPort::frameOf(std::uint8_t value) const
 {
+    if (!m_card.description().lineParity) return Frame::Unchecked;  // the parity bit never reaches the line
     bool onesOdd = std::popcount(unsigned(value)) % 2 == 1;
     switch (m_parity) {
     case 'E': return Frame::Even;
@@ -106,13 +107,15 @@ void VirtualReaderPort::sendFromCard(const sim::Reaction& reaction, std::int64_t
     if (reaction.bytes.empty()) return;
     const bool inverse = m_card.description().inverse;
     const std::int64_t c = characterTimeUs();
-    std::int64_t start = std::max(afterUs + reaction.delayUs, m_cardTxFreeUs);
+    std::int64_t at = std::max(afterUs + reaction.delayUs, m_cardTxFreeUs);
     for (std::size_t i = 0; i < reaction.bytes.size(); ++i) {
         auto logical = std::uint8_t(reaction.bytes[i]);
-        queue({start + std::int64_t(i + 1) * c, inverse ? sim::inverseByte(logical) : logical,
-               inverse ? Frame::Odd : Frame::Even, true});
+        at += c;
+        queue({at, inverse ? sim::inverseByte(logical) : logical, inverse ? Frame::Odd : Frame::Even, true});
+        if (int(i) < reaction.nulls) at += reaction.nullIntervalUs;
     }
-    m_cardTxFreeUs = start + std::int64_t(reaction.bytes.size()) * c;
+    // The card has the line until its answer is over, NULL bytes and their pauses included.
+    m_cardTxFreeUs = at;
 }
 
 void VirtualReaderPort::dropCardBytesAfter(std::int64_t us)
@@ -153,8 +156,12 @@ bool VirtualReaderPort::output(const std::string& bytes)
         const Frame frame = frameOf(value);
         queue({at, value, frame, false});  // the echo: TXD and RXD share the card's I/O line
         if (!m_inserted || m_resetAsserted) continue;
-        if (at < m_cardTxFreeUs) {
-            m_card.ignore(value, "card busy");
+        // T=0 is half duplex: a character the host starts while the card has the
+        // line clashes with the card's own. The card's answer is lost with it
+        // and the card waits for a new header.
+        if (at - c < m_cardTxFreeUs) {
+            m_card.ignore(value, kCollision);
+            dropCardBytesAfter(at - c);
             continue;
         }
         if (frame != Frame::Unchecked && frame != (inverse ? Frame::Odd : Frame::Even)) {
@@ -177,7 +184,8 @@ void VirtualReaderPort::pump()
         m_line.pop_front();
         if (!m_open) continue;
         auto value = std::uint8_t(b.value & mask);
-        const bool bad = (m_parity == 'E' && b.frame == Frame::Odd) || (m_parity == 'O' && b.frame == Frame::Even);
+        const bool bad = m_card.description().lineParity &&
+                         ((m_parity == 'E' && b.frame == Frame::Odd) || (m_parity == 'O' && b.frame == Frame::Even));
         if (bad) {
             m_parityError = true;
             if (!parityReplace().empty()) value = std::uint8_t(parityReplace()[0]);

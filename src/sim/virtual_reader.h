@@ -32,6 +32,9 @@ namespace puolukka {
 // not fit its convention and waits for a new command header.
 class VirtualReaderPort final : public SerialPort {
 public:
+    // The trace note of a character the host sent while the card had the line.
+    static constexpr const char* kCollision = "collision: the host sent while the card had the line";
+
     // A reader holding the card; when cardFile is given, changes the card makes
     // to itself (updates, codes, counters) are written back to that file. A
     // non-empty loadError makes a reader whose card description could not be

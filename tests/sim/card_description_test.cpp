@@ -58,7 +58,10 @@ TEST(CardFile, FaultsNameTheFileAndThePlace)
              {"{ \"adn\": { \"entries\": [ { \"record\": 1, \"name\": \"Aivan liian pitka\" } ] } }", "adn.entries[0]: name"},
              {"{ \"files\": { \"7F20/6F3A\": \"00\" } }", "files.7F20/6F3A: no such elementary file"},
              {"{ \"files\": { \"7F20/6F07\": \"0G\" } }", "files.7F20/6F07: invalid hex"},
-             {"{ \"files\": { \"7F10/6F3C\": \"00 11\" } }", "not a whole number of 176-byte records"}}) {
+             {"{ \"files\": { \"7F10/6F3C\": \"00 11\" } }", "not a whole number of 176-byte records"},
+             {"{ \"line\": { \"parity\": 1 } }", "line.parity: expected true or false"},
+             {"{ \"timing\": { \"nullBytes\": -1 } }", "timing.nullBytes: expected a whole number from 0 to 255"},
+             {"{ \"byteAtATime\": \"yes\" }", "byteAtATime: expected true or false"}}) {
         const std::string path = dir.file("card" + std::to_string(n++) + ".json", content);
         sim::CardDescription card;
         std::string error;
@@ -66,6 +69,22 @@ TEST(CardFile, FaultsNameTheFileAndThePlace)
         EXPECT_TRUE(error.starts_with("Card file " + path + ": ")) << error;
         EXPECT_NE(error.find(expected), std::string::npos) << error;
     }
+}
+
+// The habits of real cards are read from the file and written back only when the card has them.
+TEST(CardFile, HabitsOfRealCardsReadAndWriteBack)
+{
+    const char* text = "{ \"timing\": { \"nullBytes\": 2, \"writeNullBytes\": 5, \"nullIntervalMs\": 12.5 },"
+                       " \"byteAtATime\": true, \"line\": { \"parity\": false } }";
+    sim::CardDescription card, again;
+    std::string error;
+    ASSERT_TRUE(sim::cardFromJson(text, "card.json", &card, &error)) << error;
+    EXPECT_EQ(card.nullBytes * 1000 + card.writeNullBytes, 2005);
+    EXPECT_EQ(card.nullIntervalUs, 12'500);
+    EXPECT_TRUE(card.byteAtATime && !card.lineParity);
+    ASSERT_TRUE(sim::cardFromJson(sim::cardToJson(card), "card.json", &again, &error)) << error;
+    EXPECT_EQ(sim::cardToJson(again), sim::cardToJson(card));
+    EXPECT_EQ(sim::cardToJson(sim::demoCard()).find("byteAtATime"), std::string::npos);
 }
 
 // CHANGE and UNBLOCK take any 8 bytes as the new code; the file written back must
