@@ -19,15 +19,7 @@ void switchConvention(App& app)
         app.ErrorText.clear();
         return;
     }
-    const bool toEven = app.settings.Parity != "E";
-    app.settings.Parity = toEven ? "E" : "O";
-    port.setSettings(portParameterText(app.settings));
-    app.screen.setText("ParStat2", toEven ? "EVEN" : "ODD");
-    port.setPortOpen(false);
-    app.clock.sleepMs(100);
-    port.setPortOpen(true);
-    app.card.InverseConvention = toEven ? 0 : 1;
-    app.screen.setText("SimConv1", toEven ? "NORMAL" : "INVERSE");
+    setConvention(app, app.settings.Parity == "E");
     app.ErrorText.clear();
 
     void (*reset)(App&) = app.card.ResetMethod == 1 ? Command1_Click
@@ -51,6 +43,19 @@ void receive(App& app)
 }
 
 }  // namespace
+
+void setConvention(App& app, bool inverse)
+{
+    SerialPort& port = app.port;
+    app.settings.Parity = inverse ? "O" : "E";
+    port.setSettings(portParameterText(app.settings));
+    app.screen.setText("ParStat2", inverse ? "ODD" : "EVEN");
+    port.setPortOpen(false);
+    app.clock.sleepMs(100);
+    port.setPortOpen(true);
+    app.card.InverseConvention = inverse ? 1 : 0;
+    app.screen.setText("SimConv1", inverse ? "INVERSE" : "NORMAL");
+}
 
 void OnComm(App& app, int commEvent)
 {

@@ -2,11 +2,17 @@
 
 #include <cmath>
 
+#include <algorithm>
+
 #include "app/app.h"
+#include "app/settings_file.h"
+#include "conversions/conversions.h"
 #include "filesystem/explorer.h"
 #include "filesystem/hex_text.h"
 #include "filesystem/selection.h"
+#include "link/answer_to_reset.h"
 #include "link/exchange.h"
+#include "link/line_events.h"
 
 namespace puolukka {
 
@@ -34,16 +40,94 @@ void setLine(App& app, ResetLine line, bool on)
         app.port.setDTREnable(on);
 }
 
-// The reset contact is wired to RTS or DTR; the pulse's direction is the reader's wiring.
-void pulse(App& app, ResetLine line)
+// The reset contact is wired to RTS or DTR; the pulse's direction is the
+// reader's wiring. False when no pulse was given (no card answers then).
+bool pulse(App& app, ResetLine line)
 {
     const int polarity = app.card.ResetPolarity;
     if (polarity != 0 && polarity != 1)
-        return;
+        return false;
     const bool first = polarity == 0;
     setLine(app, line, first);
     app.clock.sleepMs(250);
     setLine(app, line, !first);
+    return true;
+}
+
+// ISO 7816-3 8.1: a card may take 9600 bit times before each character of its answer-to-reset.
+constexpr int kInitialWaitingEtu = 9600;
+// An answer-to-reset read with the other convention's parity can be parsed only
+// when the port kept its bytes as they came; otherwise it is taken as over once
+// the line has been quiet for 20 character times.
+constexpr int kMisreadAtrQuietEtu = 240;
+constexpr std::int64_t kPollStepUs = 250;
+
+struct AtrRead {
+    std::string bytes;  // as the port delivered them
+    TsVerdict verdict = TsVerdict::Unknown;
+    AtrParse parse;     // of the logical bytes, when TS fits the convention the port is set for
+};
+
+// Reads the answer-to-reset and returns as soon as every byte it announces has
+// come (or, read with the other convention, once the line is quiet); a card that
+// sends nothing more ends it after the initial waiting time.
+AtrRead readAnswerToReset(App& app)
+{
+    SerialPort& port = app.port;
+    Clock& clock = app.clock;
+    const bool logical = port.deliversLogicalBytes();
+    const bool inverse = inverseOnLine(app);
+    const long baud = decimalValue(app.settings.Baud_Rate);
+    const std::int64_t waitUs = waitingTimeUs(kInitialWaitingEtu, baud);
+    AtrRead atr;
+    std::int64_t deadline = clock.nowUs() + waitUs;
+    for (;;) {
+        const std::string chunk = port.inBufferCount() > 0 ? port.input() : std::string();
+        if (!chunk.empty()) {
+            atr.bytes += chunk;
+            deadline = clock.nowUs() + waitUs;
+            const auto ts = static_cast<unsigned char>(atr.bytes[0]);
+            atr.verdict = logical ? TsVerdict::SameConvention : tsVerdict(ts, inverse, port.parityReplace());
+            if (atr.verdict == TsVerdict::SameConvention) {
+                atr.parse = parseAnswerToReset(inverse ? inverseBytes(atr.bytes) : atr.bytes);
+                if (atr.parse.complete) {
+                    atr.bytes.resize(atr.parse.length);
+                    return atr;
+                }
+            } else if (atr.verdict == TsVerdict::OtherConvention) {
+                const AtrParse other = parseAnswerToReset(inverse ? atr.bytes : inverseBytes(atr.bytes));
+                if (other.complete) {
+                    atr.bytes.resize(other.length);
+                    return atr;
+                }
+                deadline = clock.nowUs() + waitingTimeUs(kMisreadAtrQuietEtu, baud);
+            }
+            continue;
+        }
+        if (!port.portOpen())
+            return atr;
+        const std::int64_t now = clock.nowUs();
+        if (now >= deadline)
+            return atr;
+        clock.sleepUs(std::min(kPollStepUs, deadline - now));
+    }
+}
+
+// Pulses the reset line and shows the answer-to-reset. Without a pulse no card
+// answers: what is waiting is shown, and nothing is waited for.
+AtrRead answerToReset(App& app, ResetLine line)
+{
+    app.port.clearInBuffer();
+    AtrRead atr;
+    if (pulse(app, line))
+        atr = readAnswerToReset(app);
+    else if (app.port.inBufferCount() > 0)
+        atr.bytes = app.port.input();
+    if (!atr.bytes.empty()) {
+        std::string chunk = atr.bytes;
+        ShowAnswer(app, chunk);
+    }
+    return atr;
 }
 
 // The text of a field without its first n characters (UTF-8 aware).
@@ -95,10 +179,6 @@ void reset(App& app, const ResetKind& kind)
     // With the port closed there is no card to talk to: the old card's state is
     // still forgotten, but nothing is sent and no stale answer is decoded.
     const bool portOpen = app.port.portOpen();
-    if (portOpen) {
-        app.port.clearInBuffer();
-        pulse(app, kind.line);
-    }
     forgetCard(app);
     if (!portOpen) {
         app.card.ShowInTerminal = 1;
@@ -107,14 +187,21 @@ void reset(App& app, const ResetKind& kind)
 
     if (kind.showsAnswerToReset)
         app.card.ShowInTerminal = 1;
-    // The answer-to-reset must have arrived by now.
-    app.clock.sleepMs(300);
-    while (app.port.inBufferCount() > 0) {
-        std::string chunk = app.port.input();
-        if (chunk.empty())
-            break;
-        ShowAnswer(app, chunk);
+    AtrRead atr = answerToReset(app, kind.line);
+    // ISO 7816-3 8.1: TS tells the card's convention. A card that speaks the
+    // other one is switched to at once (parity and convention together, as the
+    // line events do) and reset again, so this very operation can go on. The
+    // port is reopened for it, which drops the parity errors of the misread
+    // answer: they cannot switch back later. A port that delivers logical bytes
+    // has decoded the convention itself.
+    if (atr.verdict == TsVerdict::OtherConvention && !app.port.deliversLogicalBytes()) {
+        setConvention(app, app.card.InverseConvention == 0);
+        atr = answerToReset(app, kind.line);
     }
+    const bool understood = atr.verdict == TsVerdict::SameConvention && atr.parse.complete;
+    app.card.answerToReset = understood ? (inverseOnLine(app) ? inverseBytes(atr.bytes) : atr.bytes) : std::string();
+    app.card.workWaitingEtu = understood ? atr.parse.workWaitingEtu : AtrParse{}.workWaitingEtu;
+    app.card.cardAnswered = !atr.bytes.empty();
 
     // The master file's description, read silently, refreshes the PIN1 state.
     app.card.ShowInTerminal = 0;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "card_fixture.h"
+#include "conversions/conversions.h"
+#include "link/answer_to_reset.h"
 #include "link/line_events.h"
 #include "scripted_port.h"
 
@@ -123,25 +125,118 @@ TEST(Shutdown, WaitsForTheOutputAndAsksWhenItDoesNotDrain)
     }
 }
 
-// An inverse card's answer-to-reset switches the convention once; the switch repeats
-// the last reset, whose answer only Command1 shows, and reselects the master file
-// (exchanges under the inverse convention: ExchangeTest).
-TEST(VirtualCardLink, InverseCardSwitchesConventionOnceByTheLastReset)
+// The answer-to-reset's TS tells the card's convention: a reset that meets the
+// other one switches parity and convention at once and resets again, whether
+// or not the line carries parity (a pseudo-terminal or network server does
+// not). The parity errors of the misread answer cannot switch back afterwards.
+TEST(VirtualCardLink, TheResetSwitchesToTheCardsConvention)
 {
-    for (int button : {1, 2}) {
-        SCOPED_TRACE(button);
-        CardFixture f(test::CardOptions{.inverse = true});
-        f.app.card.CurrentFile = "EF-6F3A-ADN";
-        button == 1 ? Command1_Click(f.app) : Command2_Click(f.app);
-        f.screen.term.clear();
-        pollPort(f.app);
-        EXPECT_EQ(f.app.card.InverseConvention * 10 + f.app.card.ResetMethod, 10 + button);
-        EXPECT_EQ(f.port.settings() + f.app.settings.Parity, "9600,O,8,1O");
-        EXPECT_EQ(f.screen.controls["SimConv1"].text + f.screen.controls["ParStat2"].text, "INVERSEODD");
-        EXPECT_EQ(f.app.card.CurrentFile, "MF-3F00-MF");
-        EXPECT_EQ(f.screen.term, button == 1 ? atrLine(f) : "");
-        pollPort(f.app);  // the repeated reset's answer-to-reset fits odd parity: no switch back
-        EXPECT_EQ(f.app.card.InverseConvention, 1);
+    for (const bool lineParity : {true, false}) {
+        for (void (*click)(App&) : {resetointi, Command1_Click, Command2_Click}) {
+            SCOPED_TRACE(std::to_string(lineParity) + (click == Command2_Click ? " DTR" : " RTS"));
+            sim::CardDescription card = test::makeCard(test::CardOptions{.inverse = true});
+            card.lineParity = lineParity;
+            CardFixture f(card);
+            f.app.card.CurrentFile = "EF-6F3A-ADN";
+            f.app.card.ShowInTerminal = click == Command2_Click ? 0 : 1;
+            click(f.app);
+            EXPECT_EQ(f.app.card.InverseConvention, 1);
+            EXPECT_EQ(f.port.settings() + f.app.settings.Parity, "9600,O,8,1O");
+            EXPECT_EQ(f.screen.controls["SimConv1"].text + f.screen.controls["ParStat2"].text, "INVERSEODD");
+            EXPECT_EQ(heard(f), (std::vector<std::string>{"ATR", "ATR", "A0A40000023F00", "A0C0000016"}));
+            EXPECT_EQ(f.app.card.Chv1State, "Enabled");  // the master file's description was read
+            // Read with even parity each byte is replaced by ParityReplace "?"; without parity it comes as it is.
+            const std::string misread = lineParity ? std::string(9, '?') : inverseBytes(card.atr);
+            EXPECT_EQ(f.screen.term, click == Command2_Click ? "" : sim::toHex(misread, true) + " \r\n" + atrLine(f));
+            pollPort(f.app);
+            pollPort(f.app);
+            EXPECT_EQ(f.app.card.InverseConvention, 1);
+            EXPECT_EQ(heard(f).size(), 4u) << "no further reset";
+        }
+    }
+}
+
+// A direct card met while the program speaks the inverse convention switches back.
+TEST(VirtualCardLink, ADirectCardAfterAnInverseOneSwitchesBack)
+{
+    for (const bool lineParity : {true, false}) {
+        sim::CardDescription card = sim::demoCard();
+        card.lineParity = lineParity;
+        CardFixture f(card);
+        setConvention(f.app, true);
+        resetointi(f.app);
+        EXPECT_EQ(f.app.card.InverseConvention, 0);
+        EXPECT_EQ(f.app.settings.Parity + f.screen.controls["SimConv1"].text, "ENORMAL");
+        EXPECT_EQ(f.app.card.Chv1State, "Enabled");
+        EXPECT_EQ(f.app.card.answerToReset, f.card().description().atr);
+    }
+}
+
+TEST(AnswerToReset, ParsedAsFarAsItsBytesAnnounce)
+{
+    struct Row {
+        std::string atr;  // hex
+        bool validTs, complete;
+        std::size_t length;
+    };
+    const Row rows[] = {
+        {"3B1611800147534D31", true, true, 9},
+        {"3B16118001", true, false, 9},                  // historical bytes still on their way
+        {"3F1611800147534D31FFFF", true, true, 9},       // what follows is not part of it
+        {"3B00", true, true, 2},
+        {"3B80", true, false, 0},                        // TD1 announced, not yet there
+        {"3B8001" "00", true, true, 4},                  // TD1 says T=1: TCK follows
+        {"3B8081" "00" "00", true, true, 5},             // TD1 T=1, TD2 T=0 (no further bytes): still TCK
+        {"3B", true, false, 0},
+        {"03", false, false, 0},                         // an inverse TS read without its transform
+        {"", false, false, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.atr);
+        std::string bytes;
+        ASSERT_TRUE(sim::parseHex(row.atr, &bytes));
+        const AtrParse p = parseAnswerToReset(bytes);
+        EXPECT_EQ(p.validTs, row.validTs);
+        EXPECT_EQ(p.complete, row.complete);
+        if (row.complete) {
+            EXPECT_EQ(p.length, row.length);
+        }
+    }
+    // TS as the port delivered it, against the convention the port is set for.
+    using V = TsVerdict;
+    EXPECT_EQ(tsVerdict(0x3B, false, "?"), V::SameConvention);
+    EXPECT_EQ(tsVerdict(0x03, true, "?"), V::SameConvention);
+    EXPECT_EQ(tsVerdict(0x03, false, "?"), V::OtherConvention);    // an inverse card on a line without parity
+    EXPECT_EQ(tsVerdict(0x3B, true, ""), V::OtherConvention);
+    EXPECT_EQ(tsVerdict('?', false, "?"), V::OtherConvention);     // a parity error replaced the byte
+    EXPECT_EQ(tsVerdict('#', true, "#"), V::OtherConvention);
+    EXPECT_EQ(tsVerdict(0x3F, false, ""), V::Unknown);
+}
+
+// The answer-to-reset is read as far as its bytes announce, no further, and
+// its TC2 sets the work waiting time of the exchanges that follow.
+TEST(VirtualCardLink, TheAnswerToResetEndsWhereItSaysAndSetsTheWaitingTime)
+{
+    struct Row {
+        std::string atr;  // hex
+        int etu;
+    };
+    const Row rows[] = {
+        {"3B1611800147534D31", 9600},                 // TA1 only, 6 historical bytes
+        // TA1 96: Fi 512; TD1 80, TD2 1F: T=15, so TCK ends it; 15 historical bytes.
+        {"3B9F9680" "1FC7" "8031E073FE211B633A204E8300" "9000" "93", 960 * 10 * 512 / 372},
+        {"3B8040" "14", 960 * 0x14},                      // TD1 40: TC2 20 follows
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.atr);
+        sim::CardDescription card = sim::demoCard();
+        sim::parseHex(row.atr, &card.atr);
+        CardFixture f(card);
+        Command1_Click(f.app);
+        EXPECT_EQ(sim::toHex(f.app.card.answerToReset), row.atr);
+        EXPECT_EQ(f.app.card.workWaitingEtu, row.etu);
+        // The pulse, the card's 2 ms and the answer's bytes; then the master file, no fixed waits.
+        EXPECT_LT(f.clock.nowUs(), 250'000 + 2'000 + std::int64_t(card.atr.size()) * 1250 + 80'000);
     }
 }
 
