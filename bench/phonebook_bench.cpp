@@ -8,9 +8,17 @@
 // on that card: read it, edit one entry, write back (backup, question, one
 // UPDATE RECORD and its verify), printed as "edit-one write S s" for the
 // write; and how long phonebook files take to open (wall time): the largest
-// accepted one, and a 15 MB file of short lines that is refused. The last line
-// is "ratio read R write W" for the program's own loops.
+// accepted one, and a 15 MB file of short lines that is refused. Then the
+// whole read and the whole write as a user runs them on a card just put in the
+// reader, from the menu command to " Done" (reset, PIN1, selections, GET
+// RESPONSE, the records; the write reads the card first and verifies what it
+// writes), against the line time of every character of them (answers-to-reset
+// and NULL bytes included). The record loops and the whole operations are
+// measured on a prompt card and on one that sends a NULL byte before each
+// answer. The last two lines are "whole read R write W" and "ratio read R
+// write W" (the program's own record loops), each the worse of the two cards.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -48,13 +56,24 @@ CardOptions benchCard()
     return o;
 }
 
+// The bench card with PIN1 as asked and NULL bytes before each answer.
+sim::CardDescription benchCard(bool pin1, int nullBytes)
+{
+    CardOptions o = benchCard();
+    o.pin1Enabled = pin1;
+    sim::CardDescription card = test::makeCard(o);
+    card.nullBytes = nullBytes;
+    return card;
+}
+
 // Characters on the line for the card's trace since it was cleared: each
-// command's bytes come back as echo, then the card's answer.
+// command's bytes come back as echo, then the card's answer (NULL bytes
+// included); and the answers-to-reset.
 long long lineCharacters(const CardFixture& fx)
 {
     long long n = 0;
     for (const auto& t : fx.port.trace())
-        if (t.kind == sim::TraceEntry::Kind::Command)
+        if (t.kind != sim::TraceEntry::Kind::Ignored)
             n += (long long)(t.command.size() + t.answer.size());
     return n;
 }
@@ -103,10 +122,77 @@ std::vector<std::string> benchRecords()
     return records;
 }
 
-void print(const char* what, const Measure& m)
+void print(const std::string& what, const Measure& m)
 {
-    std::printf("%-24s virtual %8.3f s  line-time limit %8.3f s  ratio %.3f\n", what, m.seconds, m.limitSeconds,
-                m.ratio());
+    std::printf("%-40s virtual %8.3f s  line-time limit %8.3f s  ratio %.3f\n", what.c_str(), m.seconds,
+                m.limitSeconds, m.ratio());
+}
+
+struct Loops {
+    Measure read, write;
+};
+
+// The program's own record loops on a card ready for them; the write verifies each record.
+Loops programLoops(const std::vector<std::string>& records, int nullBytes)
+{
+    Loops m;
+    CardFixture fx(benchCard(false, nullBytes));
+    prepare(fx);
+    std::vector<std::string> entries;
+    std::int64_t start = fx.clock.nowUs();
+    if (readAdnRecords(fx.app, kRecords, kRecLenText, entries).outcome != LoopOutcome::Done)
+        std::printf("read loop did not finish\n");
+    m.read = measure(fx, start);
+
+    fx.port.clearTrace();
+    start = fx.clock.nowUs();
+    std::vector<int> all;
+    for (int i = 1; i <= kRecords; ++i)
+        all.push_back(i);
+    if (writeAdnRecords(fx.app, records, all, kRecLenText).outcome != LoopOutcome::Done)
+        std::printf("write loop did not finish\n");
+    m.write = measure(fx, start);
+    int wrong = 0;
+    for (int i = 1; i <= kRecords; ++i)
+        wrong += fx.adnRecord(i) != records[std::size_t(i)];
+    if (wrong != 0)
+        std::printf("%d records differ after the write\n", wrong);
+    return m;
+}
+
+// The read and the write as a user runs them, each on a card just put in the
+// reader (reset and PIN1 included); the write writes back what was read with
+// every entry changed.
+Loops wholeOperations(int nullBytes)
+{
+    Loops m;
+    Phonebook book;
+    {
+        CardFixture fx(benchCard(true, nullBytes));
+        fx.screen.inputAnswers = {"1234"};
+        const std::int64_t start = fx.clock.nowUs();
+        PhnBook_Click(fx.app);
+        m.read = measure(fx, start);
+        if (fx.app.phonebook.PBCount != kRecords)
+            std::printf("the whole read gave %d entries\n", fx.app.phonebook.PBCount);
+        book = fx.app.phonebook;
+    }
+    for (int i = 1; i <= book.PBCount; ++i)
+        book.PBEntry[std::size_t(i)] = "Uusi " + std::to_string(i) + "/81/040765" + std::to_string(i);
+    {
+        CardFixture fx(benchCard(true, nullBytes));
+        fx.screen.inputAnswers = {"1234"};
+        fx.app.phonebook = book;
+        const std::int64_t start = fx.clock.nowUs();
+        WritePB_Click(fx.app);
+        m.write = measure(fx, start);
+        int warning = 0, wrong = 0;
+        for (int i = 1; i <= kRecords; ++i)
+            wrong += fx.adnRecord(i) != EntryToRecord(book.PBEntry[std::size_t(i)], kRecordLength, warning);
+        if (wrong != 0)
+            std::printf("the whole write left %d records other than written\n", wrong);
+    }
+    return m;
 }
 
 double wallSince(std::chrono::steady_clock::time_point start)
@@ -173,30 +259,13 @@ int main()
 {
     const std::vector<std::string> records = benchRecords();
 
-    Measure readT0, writeT0, readFixed, writeFixed;
-    {
-        CardFixture fx(benchCard());
-        prepare(fx);
-        std::vector<std::string> entries;
-        std::int64_t start = fx.clock.nowUs();
-        if (readAdnRecords(fx.app, kRecords, kRecLenText, entries).outcome != LoopOutcome::Done)
-            std::printf("read loop did not finish\n");
-        readT0 = measure(fx, start);
-
-        fx.port.clearTrace();
-        start = fx.clock.nowUs();
-        std::vector<int> all;
-        for (int i = 1; i <= kRecords; ++i)
-            all.push_back(i);
-        if (writeAdnRecords(fx.app, records, all, kRecLenText).outcome != LoopOutcome::Done)
-            std::printf("write loop did not finish\n");
-        writeT0 = measure(fx, start);
-        int wrong = 0;
-        for (int i = 1; i <= kRecords; ++i)
-            wrong += fx.adnRecord(i) != records[std::size_t(i)];
-        if (wrong != 0)
-            std::printf("%d records differ after the write\n", wrong);
+    Measure readFixed, writeFixed;
+    Loops loops[2], whole[2];
+    for (int nulls : {0, 1}) {
+        loops[nulls] = programLoops(records, nulls);
+        whole[nulls] = wholeOperations(nulls);
     }
+    const Measure readT0 = loops[0].read, writeT0 = loops[0].write;
     {
         CardFixture fx(benchCard());
         prepare(fx);
@@ -233,6 +302,17 @@ int main()
     }
     openFiles();
     editOne();
-    std::printf("ratio read %.2f write %.2f\n", readT0.ratio(), writeT0.ratio());
+    const char* cards[] = {"prompt card", "NULL byte before each answer"};
+    for (int nulls : {0, 1}) {
+        print(std::string("read loop, ") + cards[nulls], loops[nulls].read);
+        print(std::string("write loop, ") + cards[nulls], loops[nulls].write);
+        print(std::string("whole read, ") + cards[nulls], whole[nulls].read);
+        print(std::string("whole write, ") + cards[nulls], whole[nulls].write);
+    }
+    auto worse = [](const Measure& a, const Measure& b) { return std::max(a.ratio(), b.ratio()); };
+    std::printf("whole read %.2f write %.2f\n", worse(whole[0].read, whole[1].read),
+                worse(whole[0].write, whole[1].write));
+    std::printf("ratio read %.2f write %.2f\n", worse(loops[0].read, loops[1].read),
+                worse(loops[0].write, loops[1].write));
     return 0;
 }
