@@ -23,9 +23,6 @@ struct LoopResult {
     std::vector<int> written;  // a write: the records written and read back the same, in order
 };
 
-// Time the card gets to complete one exchange before the transfer gives up on it.
-inline constexpr int kExchangeTimeoutMs = 1000;
-
 // READ RECORD 1..count of the selected EF (absolute mode, P3 = recLenText).
 // Each answer goes into records[i] as the record followed by its two status
 // bytes (what RecordToEntry expects); records is re-created with elements
