@@ -104,7 +104,9 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent)
     connect(m_sysInfo, &QPushButton::clicked, this, &FrmAbout::cmdSysInfo_Click);
 
     setMinimumWidth(460);
-    resize(520, sizeHint().height());
+    // The wrapped labels' height depends on the width: measure at the width the box opens with.
+    constexpr int kWidth = 520;
+    resize(kWidth, heightForWidth(kWidth));
 }
 
 QString FrmAbout::systemInfoTool()

@@ -1,8 +1,11 @@
 #include "ui/reader_guide.h"
 
+#include <algorithm>
+
 #include <QDialogButtonBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSvgRenderer>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -14,6 +17,9 @@ static void initGuideResources() { Q_INIT_RESOURCE(reader_guide); }
 namespace puolukka {
 
 namespace {
+
+// Width and height a window manager's frame and title bar may take around the window.
+constexpr int kFrameRoom = 60;
 
 // One drawing, scaled to the widget with its proportions kept.
 class Drawing : public QWidget {
@@ -138,13 +144,30 @@ Form3::Form3(QWidget* parent) : QWidget(parent, Qt::Window)
     connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
     layout->addWidget(buttons);
 
-    resize(1000, 760);
+    // As large as the drawings like, but never larger than the screen's free area,
+    // with room left for the window's frame and title.
+    QSize wanted(1000, 760);
+    if (const QScreen* where = screen()) {
+        const QSize room = where->availableGeometry().size() - QSize(kFrameRoom, kFrameRoom);
+        wanted = wanted.boundedTo(room).expandedTo(minimumSizeHint());
+    }
+    resize(wanted);
 }
 
 void valmistus_Click(QPointer<Form3>& guide, QWidget* parent)
 {
-    if (!guide)
+    if (!guide) {
         guide = new Form3(parent);
+        // Over the main window, but wholly on the screen.
+        if (const QScreen* where = guide->screen()) {
+            const QRect area = where->availableGeometry();
+            QRect place(QPoint(), guide->size());
+            place.moveCenter(parent ? parent->frameGeometry().center() : area.center());
+            place.moveLeft(std::clamp(place.left(), area.left(), std::max(area.left(), area.right() + 1 - place.width())));
+            place.moveTop(std::clamp(place.top(), area.top(), std::max(area.top(), area.bottom() + 1 - place.height())));
+            guide->move(place.topLeft());
+        }
+    }
     guide->show();
     guide->raise();
     guide->activateWindow();

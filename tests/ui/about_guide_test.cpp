@@ -25,6 +25,18 @@ TEST(AboutAndGuide, OpenModelessOnceAndClose)
     for (const char* drawing : {":/guide/kytkentakaavio.svg", ":/guide/db9.svg", ":/guide/sim_koskettimet.svg"})
         EXPECT_TRUE(QSvgRenderer(QString(drawing)).isValid()) << drawing;
 
+    // The text ends just above the buttons: no empty band from measuring the labels unwrapped.
+    box->layout()->activate();
+    int textBottom = 0;
+    for (auto* label : box->findChildren<QLabel*>())
+        textBottom = std::max(textBottom, label->geometry().bottom());
+    EXPECT_LT(box->findChild<QPushButton*>("cmdOK")->geometry().top() - textBottom, 30);
+    // The guide fits the free area of its screen with room for a frame, and fits a 1024x768 screen at its smallest.
+    const QRect area = guide->screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(guide->geometry())) << guide->width() << "x" << guide->height();
+    EXPECT_LE(guide->height(), area.height() - 40);
+    EXPECT_TRUE(guide->minimumSizeHint().width() <= 1024 - 60 && guide->minimumSizeHint().height() <= 768 - 60);
+
     box->findChild<QPushButton*>("cmdOK")->click();
     guide->close();
     test::flushDeletes();
