@@ -110,10 +110,40 @@ const CatalogueRow* findCatalogueRow(const std::string& upperText)
 std::string upperCase(const std::string& text)
 {
     std::string upper = text;
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
+    for (std::size_t i = 0; i < upper.size(); ++i) {
+        const auto c = static_cast<unsigned char>(upper[i]);
+        if (c >= 'a' && c <= 'z') {
+            upper[i] = char(c - 'a' + 'A');
+        } else if (c == 0xC3 && i + 1 < upper.size()) {
+            // U+00E0-U+00FE (C3 A0-BE) are the small letters à-þ, 32 above their
+            // capitals; U+00F7 (C3 B7) is the division sign.
+            const auto next = static_cast<unsigned char>(upper[i + 1]);
+            if (next >= 0xA0 && next <= 0xBE && next != 0xB7)
+                upper[i + 1] = char(next - 0x20);
+            ++i;
+        }
+    }
     return upper;
+}
+
+std::string identifierDigits(const std::string& text)
+{
+    std::string digits;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80)
+            digits += c;
+        else if ((byte & 0xC0) != 0x80)
+            digits += '?';  // the lead byte of a character outside ASCII: no hex digit
+    }
+    return digits;
+}
+
+std::string displayNameIdentifier(const std::string& displayName)
+{
+    // Characters (not bytes) 4 to 7: a typed identifier may hold letters outside ASCII.
+    const std::string digits = identifierDigits(displayName);
+    return digits.size() > 3 ? digits.substr(3, 4) : std::string();
 }
 
 void selectCatalogueRow(App& app, const CatalogueRow& row, const std::string& fileData)

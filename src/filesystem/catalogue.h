@@ -36,8 +36,17 @@ std::span<const CatalogueRow> catalogueRows();
 // The row whose accepted name equals the upper-case text exactly (no trimming); nullptr if none.
 const CatalogueRow* findCatalogueRow(const std::string& upperText);
 
-// ASCII letters to upper case; other characters (UTF-8 included) unchanged.
+// Letters to upper case, the Latin-1 ones of the UTF-8 text too ("äbc" gives
+// "ÄBC"); letters without a Latin-1 capital (ß, ÿ) and other characters unchanged.
 std::string upperCase(const std::string& text);
+
+// A file identifier as SELECT sends it, from the text typed or shown for it:
+// one digit for each character, so four characters make the two bytes the
+// SELECT header announces. A character that is no hex digit counts as 0, as
+// HexToBytes takes it; one outside ASCII stands as a single such digit.
+std::string identifierDigits(const std::string& text);
+// The identifier of a display name ("EF-6F3A-ADN"): its characters 4 to 7, as identifierDigits gives them.
+std::string displayNameIdentifier(const std::string& displayName);
 
 // Runs the row's selections; SelCmd gets the row's identifier and fileData for its command line.
 void selectCatalogueRow(App& app, const CatalogueRow& row, const std::string& fileData);

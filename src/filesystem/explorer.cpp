@@ -7,27 +7,6 @@
 
 namespace puolukka {
 
-namespace {
-
-// The identifier as the card command takes it: one character a digit. A
-// character outside ASCII (several bytes of UTF-8) stands as one digit that
-// counts as 0, so a typed text of four characters never becomes more than the
-// two bytes the SELECT header announces.
-std::string identifierDigits(const std::string& text)
-{
-    std::string digits;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80)
-            digits += text[i];
-        else if ((byte & 0xC0) != 0x80)
-            digits += '?';
-    }
-    return digits;
-}
-
-}  // namespace
-
 void EFDF_Click(App& app)
 {
     app.card.ShowInTerminal = 1;

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/settings_file.h"
 #include "conversions/conversions.h"
+#include "filesystem/catalogue.h"
 #include "link/status_words.h"
 
 namespace puolukka {
@@ -191,9 +192,8 @@ void Test_Response(App& app)
     CardCommand select(app);
     select.header(HexToBytes(card.ClassByte + "A4000002"));
 
-    // Characters 4 to 7 of the display name are the file identifier.
-    const std::string identifier = card.CurrentFile.size() > 3 ? card.CurrentFile.substr(3, 4) : std::string();
-    const std::string bytes = HexToBytes(identifier);
+    // Characters 4 to 7 of the display name are the file identifier, converted as SELECT File sent it.
+    const std::string bytes = HexToBytes(displayNameIdentifier(card.CurrentFile));
     select.data(bytes);
 
     const std::string& hex = card.AnswerHex;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "filesystem/catalogue.h"
+#include "link/exchange.h"
 #include "link/reset.h"
 #include "scripted_card.h"
 
@@ -26,7 +27,7 @@ TEST(SelectFile, TypedTexts)
                          // Not in the catalogue: four characters are an identifier in the current directory,
                          // sent as they convert (even when not hex).
                          Row{"6f49", {"6F49"}, gsm, "EF-6F49-????"}, Row{" ADN", {"0AD0"}, gsm, "EF- ADN-????"},
-                         Row{"ääää", {"0000"}, gsm, "EF-ääää-????"},
+                         Row{"ääää", {"0000"}, gsm, "EF-ÄÄÄÄ-????"},
                          // Longer ones are refused; a cancel asks nothing more.
                          Row{"12345", {}}, Row{"ääääa", {}}, Row{"KEY EXT1", {}}, Row{"", {}}}) {
         SCOPED_TRACE(r.typed);
@@ -51,6 +52,26 @@ TEST(SelectFile, TypedTexts)
         EXPECT_EQ(c.app.card.ShowInTerminal, 1);
         EXPECT_EQ(c.screen.messageTexts(), sent || !*r.typed ? Strings{} : Strings{" Wrong File identifier '"});
         EXPECT_TRUE(c.screen.boxes("message").empty() || c.screen.boxes("message")[0].title == "Puolukka");
+    }
+}
+
+// The identifier a typed text selects is the one the reads select again (Test_Response),
+// whatever its characters; upper case covers the Latin-1 letters.
+TEST(SelectFile, ReadsSelectAgainWhatWasTypedOutsideAscii)
+{
+    const std::tuple<const char*, const char*, const char*> rows[] = {
+        {"äbcd", "EF-ÄBCD-????", "0BCD"}, {"äbc", "EF-ÄBC-????", "0BC0"}, {"6fé", "EF-6FÉ-????", "6F00"},
+        {"ÿ÷ßx", "EF-ÿ÷ßX-????", "0000"},  // no Latin-1 capital, not a letter: unchanged
+    };
+    for (const auto& [typed, file, identifier] : rows) {
+        SCOPED_TRACE(typed);
+        test::ScriptedCard c;
+        c.screen.inputAnswers.push_back(typed);
+        c.selectReply("0F"), c.selectReply("0F");
+        EFDF_Click(c.app);
+        Test_Response(c.app);
+        EXPECT_EQ(c.app.card.CurrentFile, file);
+        EXPECT_EQ(c.written(), (Strings{"A0A4000002", identifier, "A0A4000002", identifier}));
     }
 }
 
