@@ -116,11 +116,10 @@ FileTexts decodeFile(const std::string& description, const std::string& currentF
     const std::string type = byteAt(description, 7);
     t.fileType = type == "00" ? "RFU" : type == "01" ? "MF" : type == "02" ? "DF" : type == "04" ? "EF" : "UNKNOWN";
 
-    const std::string increase = byteAt(description, 8);
-    if (increase == "00")
-        t.increase = "N/A";
-    else if (increase == "80")
-        t.increase = "Y";
+    // Byte 8 is RFU but for a cyclic EF, where b7 (40) allows INCREASE (GSM 11.11 9.2.1);
+    // for every other file the label is cleared, not left with another file's answer.
+    if (byteAt(description, 14) == "03")
+        t.increase = (HexToValue(byteAt(description, 8)) & 0x40) ? "Y" : "N/A";
 
     // Bytes 9-11: one access condition per digit; the low digit of byte 10 is RFU.
     t.readSeek = accessConditionText(highDigit(description, 9));
@@ -236,8 +235,7 @@ void showFileDescription(App& app)
     screen.setText("GRL2", t.size);
     screen.setText("GRL3", t.fileId);
     screen.setText("GRL4", t.fileType);
-    if (t.increase)
-        screen.setText("GRL5", *t.increase);
+    screen.setText("GRL5", t.increase);
     screen.setText("AccessCond", "Access to " + textFrom(app.card.CurrentFile, 9));
     const std::pair<const char*, const std::string*> conditions[] = {
         {"61", &t.readSeek}, {"62", &t.update}, {"63", &t.increaseCondition},

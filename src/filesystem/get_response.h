@@ -35,7 +35,7 @@ struct FileTexts {
     std::string size;                       // GRL2
     std::string fileId;                     // GRL3: CurrentFile, "/", bytes 5-6
     std::string fileType;                   // GRL4
-    std::optional<std::string> increase;    // GRL5
+    std::string increase;                   // GRL5: empty where the flag does not apply
     std::string readSeek, update, increaseCondition, rehabilitate, invalidate;  // GRL6-GRL10
     std::string fileStatus;                 // GRL11
     std::string followingLength;            // GRL81: byte 13 as it is

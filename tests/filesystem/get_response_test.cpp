@@ -45,10 +45,11 @@ TEST(GetResponse, DirectoryDescriptionFillsTheFrame)
     }
 }
 
-// An EF description: size (bytes 3-4), structure (14), record length (15).
-std::string elementary(const std::string& size, const std::string& structure, const std::string& length)
+// An EF description: size (bytes 3-4), INCREASE flag (8), structure (14), record length (15).
+std::string elementary(const std::string& size, const std::string& structure, const std::string& length,
+                       const std::string& increase = "00")
 {
-    return "0000" + size + "6F3A" "04" "00" "14F4FF" "01" "02" + structure + length;
+    return "0000" + size + "6F3A" "04" + increase + "14F4FF" "01" "02" + structure + length;
 }
 
 TEST(GetResponse, ElementaryDescriptionOpensTheWindow)
@@ -61,7 +62,7 @@ TEST(GetResponse, ElementaryDescriptionOpensTheWindow)
     EXPECT_TRUE(c.screen.visible("Gresponse") && !c.screen.termEnabled && c.screen.messageTexts().empty());
     EXPECT_EQ(shown(c.screen, {"GRL1", "GRRec", "GRL2", "GRL3", "GRL4", "GRL5", "GRL6", "GRL7", "GRL8", "GRL9", "GRL10",
                                "GRL11", "GRL81", "GRL12", "GRL13", "AccessCond"}),
-              "0000|Records| 10|EF-6F3A-ADN/6F3A|EF|N/A|CHV1 - PIN1|ADMIN.|NEVER|NEVER|NEVER|VALIDATED|02|LINEAR FIXED| 28|"
+              "0000|Records| 10|EF-6F3A-ADN/6F3A|EF||CHV1 - PIN1|ADMIN.|NEVER|NEVER|NEVER|VALIDATED|02|LINEAR FIXED| 28|"
               "Access to ADN");
     EXPECT_EQ(shown(c.screen, {"ACS61", "ACS62", "ACS63", "ACS64", "ACS65"}), "CHV1 - PIN1|ADMIN.|NEVER|NEVER|NEVER");
     GROK_Click(c.app);
@@ -72,23 +73,37 @@ TEST(GetResponse, FileDecoding)
 {
     // unit|size|record length|structure|type|increase|status|file ("-": the label keeps its text)
     for (const auto& [description, texts] : std::vector<std::pair<std::string, std::string>>{
-             {elementary("000A", "00", "00"), "Bytes| 10| 0|TRANSPARENT|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
-             {elementary("8000", "00", "00"), "Bytes| 32768| 0|TRANSPARENT|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
-             {elementary("FFFF", "00", "00"), "Bytes| 65535| 0|TRANSPARENT|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
-             {elementary("0126", "01", "1C"), "Records| 10.5| 28|LINEAR FIXED|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
-             {elementary("0122", "01", "1C"), "Records| 10.35714| 28|LINEAR FIXED|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
+             {elementary("000A", "00", "00"), "Bytes| 10| 0|TRANSPARENT|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
+             {elementary("8000", "00", "00"), "Bytes| 32768| 0|TRANSPARENT|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
+             {elementary("FFFF", "00", "00"), "Bytes| 65535| 0|TRANSPARENT|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
+             {elementary("0126", "01", "1C"), "Records| 10.5| 28|LINEAR FIXED|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
+             {elementary("0122", "01", "1C"), "Records| 10.35714| 28|LINEAR FIXED|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
              {elementary("FFFF", "03", "01"), "Records| 65535| 1|CYCLIC|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
-             {elementary("0001", "01", "FF"), "Records| 0.003921569| 255|LINEAR FIXED|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
-             {elementary("000A", "02", "00"), "Bytes| 10| 0|-|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
+             {elementary("0001", "01", "FF"), "Records| 0.003921569| 255|LINEAR FIXED|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
+             {elementary("000A", "02", "00"), "Bytes| 10| 0|-|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
+             // INCREASE allowed is b7 (40) of byte 8, for a cyclic file only; b8 is RFU.
+             {elementary("0030", "03", "03", "40"), "Records| 16| 3|CYCLIC|EF|Y|VALIDATED|EF-6F3A-ADN/6F3A"},
+             {elementary("0030", "03", "03", "C0"), "Records| 16| 3|CYCLIC|EF|Y|VALIDATED|EF-6F3A-ADN/6F3A"},
+             {elementary("0030", "03", "03", "80"), "Records| 16| 3|CYCLIC|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
+             {elementary("0030", "01", "03", "40"), "Records| 16| 3|LINEAR FIXED|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
              {"0000000A6F05" "07" "40" "000000" "00" "02" "00" "00",
-              "Bytes| 10| 0|TRANSPARENT|UNKNOWN|-|INVALIDATED|EF-6F3A-ADN/6F05"},
+              "Bytes| 10| 0|TRANSPARENT|UNKNOWN||INVALIDATED|EF-6F3A-ADN/6F05"},
              // Ends inside byte 15: no record length, so never a division by zero.
-             {"00000118", "Bytes| 280| 0|-|UNKNOWN|-|INVALIDATED|EF-6F3A-ADN/"}}) {
+             {"00000118", "Bytes| 280| 0|-|UNKNOWN||INVALIDATED|EF-6F3A-ADN/"}}) {
         const FileTexts t = decodeFile(description, "EF-6F3A-ADN");
         EXPECT_EQ(t.sizeUnit + "|" + t.size + "|" + t.recordLength + "|" + t.structure.value_or("-") + "|" + t.fileType +
-                      "|" + t.increase.value_or("-") + "|" + t.fileStatus + "|" + t.fileId,
+                      "|" + t.increase + "|" + t.fileStatus + "|" + t.fileId,
                   texts) << description;
     }
+    // The window: a cyclic file's flag is replaced, not kept, by the next file's description.
+    ScriptedCard c;
+    c.app.card.CurrentFile = "EF-6F3A-ADN", c.app.card.ResponseLength = "0F";
+    c.descriptionReply(elementary("0030", "03", "03", "40"));
+    c.descriptionReply(elementary("000A", "00", "00"));
+    GetResp3_Click(c.app);
+    EXPECT_EQ(c.screen.text("GRL5"), "Y");
+    GetResp3_Click(c.app);
+    EXPECT_EQ(c.screen.text("GRL5"), "");
 }
 
 TEST(GetResponse, AttemptsAndAccessConditions)
