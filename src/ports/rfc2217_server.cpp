@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -30,30 +31,53 @@ Rfc2217Server::~Rfc2217Server()
 
 bool Rfc2217Server::listen(int tcpPort, std::string* error)
 {
+    return listen(kLoopback, tcpPort, error);
+}
+
+bool Rfc2217Server::listen(const std::string& address, int tcpPort, std::string* error)
+{
     stop();
-    auto failWith = [&](const std::string& what) {
+    const std::string where = (address.find(':') != std::string::npos ? "[" + address + "]" : address) + ":" +
+                              std::to_string(tcpPort);
+    auto failWith = [&](const std::string& what, const std::string& why) {
         if (error)
-            *error = what + ": " + std::strerror(errno);
+            *error = what + ": " + why;
         stop();
         return false;
     };
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(tcpPort);
+    if (const int rc = ::getaddrinfo(address.c_str(), service.c_str(), &hints, &found); rc != 0)
+        return failWith(where, ::gai_strerror(rc));
+    std::string why = "no address";
+    for (addrinfo* ai = found; ai != nullptr && m_listener < 0; ai = ai->ai_next) {
+        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+        if (fd < 0) {
+            why = std::strerror(errno);
+            continue;
+        }
+        int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd, 4) != 0) {
+            why = std::strerror(errno);
+            ::close(fd);
+            continue;
+        }
+        m_listener = fd;
+    }
+    ::freeaddrinfo(found);
     if (m_listener < 0)
-        return failWith("socket");
-    int one = 1;
-    ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<std::uint16_t>(tcpPort));
-    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-        return failWith("127.0.0.1:" + std::to_string(tcpPort));
-    if (::listen(m_listener, 4) != 0)
-        return failWith("listen");
-    socklen_t len = sizeof addr;
-    if (::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-        return failWith("getsockname");
-    m_localPort = ntohs(addr.sin_port);
+        return failWith(where, why);
+    sockaddr_storage bound{};
+    socklen_t len = sizeof bound;
+    if (::getsockname(m_listener, reinterpret_cast<sockaddr*>(&bound), &len) != 0)
+        return failWith("getsockname", std::strerror(errno));
+    m_localPort = bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                                              : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
     return true;
 }
 

@@ -8,7 +8,9 @@
 namespace puolukka {
 
 // A serial device server for one port: lets a network client drive the port
-// through Telnet COM-PORT-OPTION (RFC 2217) on 127.0.0.1. One client at a time;
+// through Telnet COM-PORT-OPTION (RFC 2217), on 127.0.0.1 unless told another
+// address. RFC 2217 has no authentication: whoever reaches the address drives
+// the port (and the card behind it). One client at a time;
 // a later one waits until the first has gone. Nothing runs on its own: each
 // pump() accepts, moves data both ways, applies the client's commands to the
 // port and reports the port's line errors and line changes, without blocking.
@@ -20,8 +22,12 @@ public:
     Rfc2217Server(const Rfc2217Server&) = delete;
     Rfc2217Server& operator=(const Rfc2217Server&) = delete;
 
+    static constexpr const char* kLoopback = "127.0.0.1";
+
     // Listens on 127.0.0.1:tcpPort (0 takes a free port, see localPort()).
     bool listen(int tcpPort, std::string* error);
+    // Listens on the given local address ("0.0.0.0" or "::" for every one).
+    bool listen(const std::string& address, int tcpPort, std::string* error);
     int localPort() const { return m_localPort; }
 
     // Serves a client connected elsewhere (one end of a socketpair in tests and
