@@ -21,6 +21,7 @@ test_packages=(
   libgtest-dev libgmock-dev
   xvfb xauth xdotool imagemagick x11-utils python3
   dpkg-dev file desktop-file-utils appstream lintian
+  ser2net
 )
 
 packages=("${build_packages[@]}")

@@ -240,8 +240,30 @@ bool DevicePort::dsrHolding()
     return p != nullptr && p->dsrHolding();
 }
 
+bool DevicePort::reopenIfDropped()
+{
+    if (m_active == nullptr)
+        return true;  // closed by the program, or never opened
+    if (m_active->portOpen()) {
+        m_active->inBufferCount();  // reads nothing away; a closed connection shows now
+        m_active->clearError();
+        if (m_active->portOpen())
+            return true;
+    }
+    SerialPort& backend = *m_active;
+    if (!applyProperties(backend))
+        return false;
+    backend.clearError();
+    if (!backend.setPortOpen(true))
+        return takeError(backend, port_error::DeviceNotAvailable, "Cannot open " + m_ports.deviceForPort(m_commPort));
+    return true;
+}
+
 std::vector<int> DevicePort::pollEvents()
 {
+    // A backend that dropped by itself still hands over what it noticed as it went.
+    if (m_active != nullptr && !m_active->portOpen())
+        return m_active->pollEvents();
     if (!portOpen())
         return {};
     m_active->clearError();

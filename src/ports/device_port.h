@@ -68,6 +68,10 @@ public:
     bool dsrHolding() override;
 
     std::vector<int> pollEvents() override;
+    // The backend that dropped by itself (still chosen, no longer open) is opened
+    // again with every property. A backend still open is first asked for its
+    // waiting bytes, which lets a network port notice a connection that closed.
+    bool reopenIfDropped() override;
     // The open device's answer; false while closed.
     bool deliversLogicalBytes() const override { return m_active && m_active->deliversLogicalBytes(); }
 

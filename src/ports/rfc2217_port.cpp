@@ -252,8 +252,17 @@ void Rfc2217Port::closeSocket()
 void Rfc2217Port::lose(int number, const std::string& reason)
 {
     closeSocket();
-    m_lostReason = reason;
-    fail(number, m_name + ": " + reason);
+    m_lostReason = "connection to the server lost (" + reason + ")";
+    if (m_modemStateKnown) {
+        if (m_modemState & kModemCts)
+            m_events.push_back(comm_event::Cts);
+        if (m_modemState & kModemDsr)
+            m_events.push_back(comm_event::Dsr);
+        if (m_modemState & kModemCd)
+            m_events.push_back(comm_event::Cd);
+    }
+    m_modemState = 0;
+    fail(number, m_name + ": " + m_lostReason);
 }
 
 bool Rfc2217Port::failClosed(int lostNumber)

@@ -84,7 +84,8 @@ private:
     void handleOption(unsigned char verb, unsigned char option);
     void handleComPort(const std::string& bytes);
     void handleModemState(unsigned char state);
-    // The connection broke: close it, keep the reason and record the error.
+    // The connection broke: close it, keep the reason and record the error; the
+    // modem lines that were on drop, each with its event, as a pulled cable's would.
     void lose(int number, const std::string& reason);
     // Records why an operation cannot run on a closed or lost port.
     bool failClosed(int lostNumber);

@@ -83,6 +83,12 @@ public:
     // Called by the event loop every Interval ms: the events that happened since.
     virtual std::vector<int> pollEvents() = 0;
 
+    // Called before an operation that uses the line: a port whose device went
+    // away while it was open (a network reader whose connection closed, an
+    // unplugged adapter) tries to open it again; a port the program closed
+    // stays closed. False, with the error recorded, when that fails.
+    virtual bool reopenIfDropped() { return true; }
+
     // True for a device that decodes the card's convention itself and delivers
     // logical bytes (a PC/SC reader): the program must never switch parity or
     // convention for it, nor pass its bytes through InverseByte.

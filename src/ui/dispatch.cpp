@@ -160,6 +160,34 @@ constexpr DispatchRow kTable[] = {
     {"GROK", "OK", "GROK_Click", grok},
 };
 
+// The operations that use the reader's line; before them a port whose device
+// dropped (a network reader whose server restarted) is opened again.
+bool usesLine(Operation op)
+{
+    for (Operation lineOperation : {phnBook, writePB, command1, command2, efdf, rbinary, rrecord, getResp, pinChv2,
+                                    puk1, puk2, inputLen, rThreshold, sThreshold, parRep, dtrEnable, hcd, hcts, hdsr})
+        if (op == lineOperation)
+            return true;
+    return false;
+}
+
+// Opens a dropped port again. A new connection may reach a card that was reset
+// meanwhile, so the next phonebook transfer starts with a reset. False, after
+// telling the user, when the reader cannot be reached.
+bool reachReader(App& app, bool tellFailure)
+{
+    const bool wasOpen = app.port.portOpen();
+    if (!app.port.reopenIfDropped()) {
+        if (tellFailure)
+            showMessage(app.screen, "Yhteys kortinlukijaan katkesi.\r" + app.port.lastError().description, kAppTitle,
+                        Icon::Exclamation);
+        return false;
+    }
+    if (!wasOpen && app.port.portOpen())
+        app.card.CardReady = 0;
+    return true;
+}
+
 }  // namespace
 
 std::span<const DispatchRow> dispatchTable()
@@ -181,6 +209,8 @@ bool dispatchElement(DispatchContext& context, std::string_view element)
     if (!row || !row->run || context.busy || context.polling || context.closing || context.ending)
         return false;
     FlagGuard busy(context.busy);
+    if (usesLine(row->run) && !reachReader(context.app, true))
+        return true;
     row->run(context);
     return true;
 }
@@ -190,6 +220,8 @@ int dispatchTermKey(DispatchContext& context, int keyAscii)
     if (context.busy || context.polling || context.closing || context.ending)
         return 0;
     FlagGuard busy(context.busy);
+    // The reader is tried again at every key; the user hears of a failure when Enter would send.
+    reachReader(context.app, keyAscii == kKeyEnter);
     return Term_KeyPress(context.app, keyAscii);
 }
 

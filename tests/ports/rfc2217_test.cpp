@@ -10,25 +10,13 @@
 
 #include "ports/rfc2217_port.h"
 #include "ports/rfc2217_server.h"
+#include "pumping_clock.h"
 #include "scripted_port.h"
 
 namespace puolukka {
 namespace {
 
-// Virtual time whose every sleep also runs the server, so the port's wait for
-// the server's answers while opening makes progress.
-class PumpingClock final : public Clock {
-public:
-    PumpingClock(VirtualClock& base, std::function<void()> onSleep) : m_base(base), m_onSleep(std::move(onSleep)) {}
-    void sleepMs(int ms) override { m_base.sleepMs(ms), m_onSleep(); }
-    void sleepUs(std::int64_t us) override { m_base.sleepUs(us), m_onSleep(); }
-    std::int64_t nowUs() const override { return m_base.nowUs(); }
-    double timeOfDaySeconds() const override { return m_base.timeOfDaySeconds(); }
-
-private:
-    VirtualClock& m_base;
-    std::function<void()> m_onSleep;
-};
+using test::PumpingClock;
 
 bool contains(const std::vector<int>& v, int x) { return std::find(v.begin(), v.end(), x) != v.end(); }
 
@@ -147,7 +135,8 @@ TEST(Rfc2217Link, RefusedConnectionIsAClearError)
 
 TEST(Rfc2217Link, DroppedConnectionFailsLaterOperations)
 {
-    Link link;
+    Link link(true);  // a card in the reader: carrier on
+    ASSERT_TRUE(link.pumpUntil([&] { return link.client->cdHolding(); }));
     const std::string status("\x90\x00", 2);
     link.port.deliver(status);
     link.server.pump();  // sent before the server goes away
@@ -156,7 +145,10 @@ TEST(Rfc2217Link, DroppedConnectionFailsLaterOperations)
     link.pumpUntil([&] { return (got += link.client->input()).size() >= 2; });
     EXPECT_EQ(got, status);
     EXPECT_FALSE(link.client->portOpen());
-    const std::string why = "rfc2217://" + link.address() + ": Connection closed by the server";
+    // Told as the line would tell it: the carrier is gone, with its event.
+    EXPECT_EQ(link.client->pollEvents(), std::vector<int>{comm_event::Cd});
+    EXPECT_FALSE(link.client->cdHolding());
+    const std::string why = "rfc2217://" + link.address() + ": connection to the server lost (Connection closed by the server)";
     EXPECT_FALSE(link.client->output("\xA0"));
     EXPECT_EQ(link.client->lastError().number, port_error::WriteFailed);
     EXPECT_EQ(link.client->lastError().description, why);
