@@ -48,10 +48,12 @@ struct NetworkReaderTest : ::testing::Test {
 
     VirtualClock base;
     std::unique_ptr<Rfc2217Server> server;
-    test::PumpingClock clock{base, [this] {
+    test::PumpingClock clock{base,
+                             [this] {
                                  if (server)
                                      server->pump();
-                             }};
+                             },
+                             1000};
     VirtualReaderPort reader{base, sim::demoCard()};
     int tcpPort = 0;
     test::ScriptedScreen screen;
