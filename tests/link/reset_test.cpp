@@ -67,6 +67,43 @@ TEST(Reset, ResetPolarity)
     EXPECT_EQ(heard(other).at(0), "A0A40000023F00");
 }
 
+// Which line each reset moves, in which order, for how long; the other line stays as it was.
+TEST(Reset, TheLineMovedAndThePulse)
+{
+    struct Row {
+        void (*reset)(App&);
+        int polarity;
+        std::vector<std::string> lines;
+    };
+    const Row rows[] = {
+        {resetointi, 0, {"RTS on", "RTS off"}},     {Command1_Click, 0, {"RTS on", "RTS off"}},
+        {Command2_Click, 0, {"DTR on", "DTR off"}}, {resetointi, 1, {"RTS off", "RTS on"}},
+        {Command1_Click, 1, {"RTS off", "RTS on"}}, {Command2_Click, 1, {"DTR off", "DTR on"}},
+        {Command2_Click, 2, {}},                    {Command1_Click, -1, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.lines.empty() ? "no pulse" : row.lines[0]);
+        VirtualClock clock;
+        test::ScriptedScreen screen;
+        test::ScriptedPort port{clock};
+        App app{screen, clock, port};
+        port.setCommPort(1), port.setPortOpen(true);
+        app.card.ClassByte = "A0";
+        app.card.ResetPolarity = row.polarity;
+        const std::string atr("\x3B\x02\x14\x50", 4);
+        port.deliver(atr, 260);  // the card answers after the pulse
+        row.reset(app);
+        EXPECT_EQ(port.lineChanges, row.lines);
+        // The pulse; then the answer-to-reset is read before anything is sent to the card.
+        ASSERT_FALSE(port.writes.empty());
+        if (row.lines.size() == 2) {
+            EXPECT_EQ(port.lineChangeTimesUs[1] - port.lineChangeTimesUs[0], 250'000);
+            EXPECT_GE(port.writeTimesUs[0], 260'000);
+        }
+        EXPECT_EQ(app.card.ResetMethod, row.reset == Command2_Click ? 2 : 1);
+    }
+}
+
 TEST(Reset, ClosedPortForgetsTheCardWithoutSending)
 {
     CardFixture f;

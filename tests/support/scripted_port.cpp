@@ -82,6 +82,7 @@ bool ScriptedPort::output(const std::string& bytes)
     if (failWrites)
         return fail(port_error::WriteFailed, "Write failed");
     writes.push_back(bytes);
+    writeTimesUs.push_back(m_clock.nowUs());
     if (echo)
         deliver(bytes, 0);
     if (!m_replies.empty()) {

@@ -44,6 +44,8 @@ public:
     std::vector<std::string> writes;          // every successful output(), in order
     std::vector<std::string> settingsHistory; // every accepted setSettings()
     std::vector<std::string> lineChanges;     // "RTS on", "DTR off", ...
+    std::vector<std::int64_t> lineChangeTimesUs;  // when each of them was made
+    std::vector<std::int64_t> writeTimesUs;       // when each write was made
     int opens = 0;
     int closes = 0;
     int inClears = 0;
@@ -63,9 +65,9 @@ public:
     int outBufferCount() override { return 0; }
     bool clearOutBuffer() override { return m_open ? true : fail(port_error::PropertyOnlyWhenOpen, "Operation valid only when the port is open"); }
 
-    bool setRTSEnable(bool on) override { m_rts = on; lineChanges.push_back(on ? "RTS on" : "RTS off"); return true; }
+    bool setRTSEnable(bool on) override { m_rts = on; recordLine(on ? "RTS on" : "RTS off"); return true; }
     bool rtsEnable() const override { return m_rts; }
-    bool setDTREnable(bool on) override { m_dtr = on; lineChanges.push_back(on ? "DTR on" : "DTR off"); return true; }
+    bool setDTREnable(bool on) override { m_dtr = on; recordLine(on ? "DTR on" : "DTR off"); return true; }
     bool dtrEnable() const override { return m_dtr; }
     bool setHandshaking(int mode) override { m_handshaking = mode; return true; }
     int handshaking() const override { return m_handshaking; }
@@ -80,6 +82,8 @@ public:
     std::size_t pendingCount() const { return m_pending.size(); }
 
 private:
+    void recordLine(const char* change) { lineChanges.push_back(change), lineChangeTimesUs.push_back(m_clock.nowUs()); }
+
     struct Timed {
         std::int64_t atUs;
         std::string bytes;

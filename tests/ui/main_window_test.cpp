@@ -1,5 +1,7 @@
 #include "ui_fixture.h"
 
+#include "card_fixture.h"
+#include "filesystem/explorer.h"
 #include "link/line_events.h"
 #include "link/reset.h"
 
@@ -72,60 +74,134 @@ TEST_F(MainWindowTest, ShownWindowHidesItsSpareControlsAndGreysThePortMenu)
     EXPECT_EQ(form1.tabs()->tabText(form1.tabs()->currentIndex()), "Main");
 }
 
-// The caption each toolbar position (its tip), menu item and button shows, and the operation it starts.
+// The caption each toolbar position (its tip), menu item and button shows, and what clicking it
+// does (see effectOf); separators and buttons without an operation do nothing.
+const char kRead[] = "input:PIN1 ATR A4 C0 20 A4x2 B0 A4x4 C0 B2x100 method 1";
+const char kWrite[] = "input:PIN1 message:Ei luetteloa muistissaa! ATR A4 C0 20 method 1";
+const char kOpen[] = "file:Avaa luettelo";
+const char kSave[] = "message:Ei tallennettavaa luetteloa muistissa!";
+const char kEdit[] = "message:Ei luetteloa muistissa. Avaa luettelo tai lue se SIM:ltä!";
 const std::tuple<const char*, const char*, const char*> kDispatch[] = {
-    {"Toolbar1_1", "Avaa luettelo", "avaa"}, {"Toolbar1_2", "Tallenna luettelo", "SavePB_Click"},
-    {"Toolbar1_3", "-", ""}, {"Toolbar1_4", "Lue luettelo SIM:ltä", "PhnBook_Click"},
-    {"Toolbar1_5", "Tallenna luettelo SIM:lle", "WritePB_Click"}, {"Toolbar1_6", "-", ""},
-    {"Toolbar1_7", "Muokkaa luetteloa", "PBEdit_Click"}, {"Toolbar1_8", "-", ""},
-    {"Toolbar1_9", "Asetukset", "MSettings_Click"}, {"Toolbar1_10", "-", ""}, {"Toolbar1_11", "Lopetus", "quit"},
-    {"availe", "&Avaa luettelo", "avaa"}, {"tallenna", "T&allenna luettelo", "SavePB_Click"}, {"barr1", "-", ""},
-    {"lueluettelo", "Lu&e luettelo SIM:ltä", "PhnBook_Click"},
-    {"kirjoitaluettelo", "&Kirjoita luettelo SIM:lle", "WritePB_Click"}, {"barr3", "-", ""},
-    {"muokkaaluettelo", "M&uokkaa luetteloa", "PBEdit_Click"}, {"bar2", "-", ""},
-    {"MFileExit", "&Lopetus", "MFileExit_Click"}, {"MSettings", "A&setukset", "MSettings_Click"},
-    {"MInputLen", "&InputLen...", "MInputLen_Click"}, {"MRThreshold", "&RThreshold...", "MRThreshold_Click"},
-    {"MSThreshold", "&SThreshold...", "MSThreshold_Click"}, {"MParRep", "P&arityReplace...", "MParRep_Click"},
-    {"MDTREnable", "&DTREnable", "MDTREnable_Click"}, {"Bar3", "-", ""}, {"MHCD", "&CDHolding...", "MHCD_Click"},
-    {"MHCTS", "CTSH&olding...", "MHCTS_Click"}, {"MHDSR", "DSRHo&lding...", "MHDSR_Click"},
-    {"valmistus", "Kortinlukijan valmistusohjeet", "valmistus_Click"}, {"tieto", "Tietoja Puolukkasta", "tieto_Click"},
-    {"Command1", "ATR on CTS", "Command1_Click"}, {"Command2", "ATR on DTR", "Command2_Click"},
-    {"TermCLS", "CLS Term", "TermCLS_Click"}, {"PinCHV1", "  PIN1   #", ""}, {"EFDF", "SELECT File", "EFDF_Click"},
-    {"Rbinary", "READ Bin", "Rbinary_Click"}, {"RRecord", "READ Rec", "RRecord_Click"},
-    {"GetResp3", "GET Resp.", "GetResp3_Click"}, {"PinCHV2", " PIN2   #", "PinCHV2_Click"},
-    {"PUK1", "PUK1 #", "PUK1_Click"}, {"PUK2", "PUK 2 #", "PUK2_Click"}, {"OLOG3", "Open Log", "OpenLogFile"},
-    {"ComSet3", "&ComPort", "MSettings_Click"}, {"CLOG3", "Close LOG", ""},
-    {"WritePB", "Tallenna Sim", "WritePB_Click"}, {"PhnBook", "Lue Sim", "PhnBook_Click"},
-    {"PBEdit", "Muokkaa luetteloa", "PBEdit_Click"}, {"SavePB", "Tallenna luettelo", "SavePB_Click"},
-    {"LoadPB", "Avaa luettelo", ""}, {"Lopeta", "&Lopeta", "quit"}, {"GROK", "OK", "GROK_Click"},
+    {"Toolbar1_1", "Avaa luettelo", kOpen}, {"Toolbar1_2", "Tallenna luettelo", kSave}, {"Toolbar1_3", "-", ""},
+    {"Toolbar1_4", "Lue luettelo SIM:ltä", kRead}, {"Toolbar1_5", "Tallenna luettelo SIM:lle", kWrite},
+    {"Toolbar1_6", "-", ""}, {"Toolbar1_7", "Muokkaa luetteloa", kEdit}, {"Toolbar1_8", "-", ""},
+    {"Toolbar1_9", "Asetukset", "window:ConfigScrn"}, {"Toolbar1_10", "-", ""}, {"Toolbar1_11", "Lopetus", "ended"},
+    {"availe", "&Avaa luettelo", kOpen}, {"tallenna", "T&allenna luettelo", kSave}, {"barr1", "-", ""},
+    {"lueluettelo", "Lu&e luettelo SIM:ltä", kRead}, {"kirjoitaluettelo", "&Kirjoita luettelo SIM:lle", kWrite},
+    {"barr3", "-", ""}, {"muokkaaluettelo", "M&uokkaa luetteloa", kEdit}, {"bar2", "-", ""},
+    {"MFileExit", "&Lopetus", "ended"}, {"MSettings", "A&setukset", "window:ConfigScrn"},
+    {"MInputLen", "&InputLen...", "input:InputLen"}, {"MRThreshold", "&RThreshold...", "input:RThreshold"},
+    {"MSThreshold", "&SThreshold...", "input:SThreshold"}, {"MParRep", "P&arityReplace...", "input:ParityReplace"},
+    {"MDTREnable", "&DTREnable", "DTR on"}, {"Bar3", "-", ""}, {"MHCD", "&CDHolding...", "message:CDHolding = True"},
+    {"MHCTS", "CTSH&olding...", "message:CTSHolding = True"}, {"MHDSR", "DSRHo&lding...", "message:DSRHolding = True"},
+    {"valmistus", "Kortinlukijan valmistusohjeet", "window:Form3"}, {"tieto", "Tietoja Puolukkasta", "window:frmAbout"},
+    {"Command1", "ATR on CTS", "ATR A4 C0 method 1"}, {"Command2", "ATR on DTR", "ATR A4 C0 method 2"},
+    {"TermCLS", "CLS Term", "pane cleared"}, {"PinCHV1", "  PIN1   #", ""},
+    {"EFDF", "SELECT File", "input:SELECT EF or DF A4"}, {"Rbinary", "READ Bin", "A4 C0 B0"},
+    {"RRecord", "READ Rec", "message:Annoit väärän PIN-koodin! A4 C0 B2"}, {"GetResp3", "GET Resp.", "C0"},
+    {"PinCHV2", " PIN2   #", "input:Puolukka message:Annoit väärän PIN-koodin! 20 F2"},
+    {"PUK1", "PUK1 #", "input:A02C000010 message:PUK1 MUST have 8 digits !"},
+    {"PUK2", "PUK 2 #", "input:A02C000210 message:PUK2 MUST have 8 digits !"},
+    {"OLOG3", "Open Log", "file:Open Communication LOG File"}, {"ComSet3", "&ComPort", "window:ConfigScrn"},
+    {"CLOG3", "Close LOG", ""}, {"WritePB", "Tallenna Sim", kWrite}, {"PhnBook", "Lue Sim", kRead},
+    {"PBEdit", "Muokkaa luetteloa", kEdit}, {"SavePB", "Tallenna luettelo", kSave}, {"LoadPB", "Avaa luettelo", ""},
+    {"Lopeta", "&Lopeta", "ended"}, {"GROK", "OK", "Gresponse closed"},
 };
 
-TEST_F(MainWindowTest, DispatchTableMapsEveryElementToItsCaptionAndOperation)
+// What an element did when it was clicked, on the virtual card: the boxes shown
+// (kind and text or title), the card's commands (INS) and answers-to-reset, the
+// windows opened, the reset line, the pane cleared, Gresponse closed, the end.
+std::string effectOf(test::CardFixture& f, DispatchContext& context, int ended)
 {
-    QString clicked;
-    form1.setElementHandler([&](const QString& element) { clicked = element; });
-    gresponse.setOkHandler([&] { clicked = "GROK"; });
+    std::string effect;
+    auto add = [&effect](const std::string& part) { effect += (effect.empty() ? "" : " ") + part; };
+    for (const auto& box : f.screen.transcript)
+        add(box.kind + ":" + (box.kind == "message" ? box.text : box.title));
+    std::string last;  // a run of the same command is told once, with its count
+    int run = 0;
+    auto endRun = [&] {
+        if (run > 0)
+            add(last + (run > 1 ? "x" + std::to_string(run) : ""));
+    };
+    for (const sim::TraceEntry& e : f.port.trace()) {
+        if (e.kind == sim::TraceEntry::Kind::Ignored)
+            continue;
+        const std::string what = e.kind == sim::TraceEntry::Kind::Atr ? "ATR" : sim::toHex(e.command.substr(1, 1));
+        if (what != last)
+            endRun(), last = what, run = 0;
+        ++run;
+    }
+    endRun();
+    if (f.app.card.ResetMethod != 0)
+        add("method " + std::to_string(f.app.card.ResetMethod));
+    if (f.port.dtrEnable())
+        add("DTR on");
+    for (const auto& [window, name] : {std::pair<QWidget*, const char*>{context.phoneEdit, "PhoneEdit"},
+                                       {context.configScrn, "ConfigScrn"}, {context.readerGuide, "Form3"},
+                                       {context.aboutBox, "frmAbout"}})
+        if (window)
+            add(std::string("window:") + name);
+    if (f.screen.term.empty())
+        add("pane cleared");
+    if (!f.screen.visible("Gresponse"))
+        add("Gresponse closed");
+    if (ended)
+        add("ended");
+    return effect;
+}
+
+TEST_F(MainWindowTest, EveryElementShowsItsCaptionAndStartsItsOperation)
+{
     ASSERT_EQ(dispatchTable().size(), std::size(kDispatch));
-    for (const auto& [element, caption, operation] : kDispatch) {
+    for (const auto& [element, caption, expected] : kDispatch) {
         SCOPED_TRACE(element);
         const DispatchRow* row = findDispatchRow(element);
         ASSERT_NE(row, nullptr);
-        EXPECT_STREQ(row->operation, operation);
-        EXPECT_EQ(row->run == nullptr, *operation == '\0');
-        // The element shows its caption (a toolbar position as its tip) and a click reports it.
+        EXPECT_EQ(row->run == nullptr, *expected == '\0');
+        // The element shows its caption (a toolbar position as its tip).
         auto* button = form1.findChild<QPushButton*>(element);
         auto* action = form1.findChild<QAction*>(element);
-        ASSERT_TRUE(button || action);
-        const bool live = button || (action->isEnabled() && !action->isSeparator());
-        clicked = live ? QString() : QString(element);  // a switched-off item reports nothing
-        button ? button->click() : action->trigger();
-        EXPECT_EQ(clicked, element);
+        ASSERT_TRUE(button || action || std::string(element) == "GROK");
         const bool onToolbar = action && action->parent()->objectName() == "Toolbar1";
-        const QString shown = button                  ? button->text()
-                              : action->isSeparator() ? "-"
-                              : onToolbar             ? action->toolTip()
-                                                      : action->text();
-        EXPECT_EQ(shown, caption);
+        if (button || action) {
+            const QString shown = button                  ? button->text()
+                                  : action->isSeparator() ? "-"
+                                  : onToolbar             ? action->toolTip()
+                                                          : action->text();
+            EXPECT_EQ(shown, caption);
+        }
+        // Clicked, it runs its operation on the card in the reader; a switched-off menu item is
+        // run through the dispatch, as its click cannot reach it.
+        // The card reset and EF ADN selected; a PIN (or any text asked for) is "1234".
+        test::CardFixture f;
+        Command1_Click(f.app);
+        f.screen.inputAnswers = {"adn"};
+        EFDF_Click(f.app);
+        f.port.clearTrace(), f.screen.clearTranscript();
+        f.app.card.ResetMethod = 0;
+        f.screen.inputAnswers = {"1234"};
+        f.screen.setTermText("x");
+        f.screen.setVisible("Gresponse", true);
+        DispatchContext context{f.app};
+        context.mainWindow = &form1;
+        int ended = 0;
+        context.endProgram = [&] { ++ended; };
+        form1.setElementHandler([&](const QString& e) { dispatchElement(context, e.toStdString()); });
+        gresponse.setOkHandler([&] { dispatchElement(context, "GROK"); });
+        if (button)
+            button->click();
+        else if (action && action->isEnabled())
+            action->trigger();
+        else if (action && action->isSeparator())
+            action->trigger();  // a separator does nothing
+        else if (std::string(element) == "GROK")
+            gresponse.findChild<QPushButton*>("GROK")->click();
+        else
+            dispatchElement(context, element);
+        EXPECT_EQ(effectOf(f, context, ended), expected);
+        for (QWidget* window : {static_cast<QWidget*>(context.phoneEdit), static_cast<QWidget*>(context.configScrn),
+                                static_cast<QWidget*>(context.readerGuide), static_cast<QWidget*>(context.aboutBox)})
+            delete window;
     }
     for (QObject* object : form1.findChildren<QObject*>()) {  // every clickable element has a row
         auto* action = qobject_cast<QAction*>(object);
