@@ -13,6 +13,7 @@ build_packages=(
   qt6-translations-l10n
   nlohmann-json3-dev
   fonts-dejavu-core
+  libpcsclite-dev  # PC/SC readers: the pcsc-lite headers and library
 )
 
 # Everything else: tests, the end-to-end suite under Xvfb, the package and its checks.
@@ -22,6 +23,10 @@ test_packages=(
   xvfb xauth xdotool imagemagick x11-utils python3
   dpkg-dev file desktop-file-utils appstream lintian
   ser2net
+  # The PC/SC tests run a private pcscd with the virtual reader vpcd. Installing pcscd starts no
+  # daemon without systemd or a known runlevel (a container); a running one makes those tests
+  # refuse to start theirs.
+  pcscd vsmartcard-vpcd
 )
 
 packages=("${build_packages[@]}")

@@ -100,7 +100,7 @@ int main(int argc, char* argv[])
 
     DispatchContext context(app);
     context.mainWindow = &form1;
-    context.deviceOf = [&port](int n) { return port.device(n); };
+    context.deviceOf = [&port](int n) { return deviceCaption(port, n); };
     context.chooseDevices = [&port, startDirectory](QWidget* parent) {
         return chooseDevices(port, startDirectory, parent);
     };

@@ -14,6 +14,11 @@ namespace {
 void switchConvention(App& app)
 {
     SerialPort& port = app.port;
+    // A reader that decodes the convention itself has no parity to switch.
+    if (port.deliversLogicalBytes()) {
+        app.ErrorText.clear();
+        return;
+    }
     port.clearInBuffer();
     if (!port.cdHolding()) {
         app.ErrorText.clear();

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "ports/pcsc_port.h"
 #include "ports/posix_serial_port.h"
 #include "ports/rfc2217_port.h"
 #include "sim/virtual_reader.h"
@@ -44,10 +45,27 @@ DevicePort::Factory makeBackendFactory(Clock& clock, const std::string& startDir
             }
             return port;
         }
+        if (isPcscDevice(device))
+            return std::make_unique<PcscPort>(clock, device);
         if (startsWith(lower, "rfc2217://"))
             return std::make_unique<Rfc2217Port>(clock, device.substr(10));
         return std::make_unique<PosixSerialPort>(device);
     };
+}
+
+std::string deviceCaption(const DevicePort& port, int n)
+{
+    const std::string device = port.device(n);
+    if (!isPcscDevice(device))
+        return device;
+    if (port.portOpen() && port.commPort() == n)
+        if (const auto* open = dynamic_cast<const PcscPort*>(port.backend()))
+            return open->name();
+    std::vector<PcscReader> readers;
+    if (!listPcscReaders(readers))
+        return device;
+    const int chosen = choosePcscReader(device, readers);
+    return chosen < 0 ? device : "pcsc: " + readers[std::size_t(chosen)].name;
 }
 
 }  // namespace puolukka

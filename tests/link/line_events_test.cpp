@@ -4,6 +4,7 @@
 
 #include "conversions/conversions.h"
 #include "link/exchange.h"
+#include "link/t0_exchange.h"
 #include "link_fixture.h"
 
 namespace puolukka::test {
@@ -104,6 +105,47 @@ TEST_F(LineEventsTest, PollSwitchesOncePerBurstAndHandsEveryOtherEventOn)
     EXPECT_EQ(screen.term, "90 00  = OK !\r\n");
     EXPECT_EQ(screen.messageTexts(), std::vector<std::string>{"CD timeout"});
     EXPECT_TRUE(port.events.empty());
+}
+
+}  // namespace
+}  // namespace puolukka::test
+
+namespace puolukka::test {
+namespace {
+
+// A port that decodes the convention itself (PC/SC): no parity switch, and no
+// byte passes through InverseByte, whatever InverseConvention says.
+TEST_F(LineEventsTest, APortOfLogicalBytesNeverSwitchesOrInverts)
+{
+    const std::string header = "\xA0\xB2\x01\x04\x02"s;
+    const std::string answer = "\xB2\x41\x42\x90\x00"s;
+    for (const bool logical : {false, true}) {
+        SCOPED_TRACE(logical);
+        port.logicalBytes = logical;
+        port.writes.clear();
+        screen.term.clear();
+        app.card.InverseConvention = 1;
+        const auto onLine = [&](const std::string& bytes) { return logical ? bytes : inverseBytes(bytes); };
+
+        port.queueReply(onLine(answer));
+        std::string bytes = header;
+        ASSERT_TRUE(Send2Card(app, bytes, 50));
+        EXPECT_EQ(port.writes.back(), onLine(header));
+        EXPECT_EQ(app.card.AnswerHex, "A0B20104" "02B2414290" "00");
+
+        port.queueReply(onLine(answer));
+        const T0Answer t0 = exchangeT0(app, header, T0Expect{5, 0xB2, 2, 1000});
+        EXPECT_EQ(port.writes.back(), onLine(header));
+        EXPECT_EQ(t0.data + t0.status2, "\x41\x42\x90\x00"s);
+
+        const std::string settings = port.settings();
+        const int closes = port.closes;
+        port.cd = true;
+        port.events = {comm_event::RxParity};
+        pollPort(app);
+        EXPECT_EQ(port.settings() == settings && port.closes == closes, logical);
+        EXPECT_TRUE(screen.transcript.empty());
+    }
 }
 
 }  // namespace

@@ -33,6 +33,8 @@ public:
     bool echo = false;
     // The next writes fail (with WriteFailed).
     bool failWrites = false;
+    // A device that decodes the card's convention itself (a PC/SC reader).
+    bool logicalBytes = false;
     // The next open fails with this error (number 0: opens normally).
     PortError openError;
 
@@ -77,6 +79,7 @@ public:
     bool dsrHolding() override { return dsr; }
 
     std::vector<int> pollEvents() override;
+    bool deliversLogicalBytes() const override { return logicalBytes; }
 
     // Bytes scheduled but not yet readable.
     std::size_t pendingCount() const { return m_pending.size(); }

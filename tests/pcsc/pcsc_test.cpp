@@ -1,0 +1,285 @@
+// The program with "COM1 = pcsc" against the virtual SIM behind a real pcscd
+// (vpcd reader), side by side with the same program on the serial virtual
+// reader: everything the user sees and everything that lands on the card or in
+// files must be the same, byte for byte.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "app/app.h"
+#include "app/startup.h"
+#include "card_fixture.h"
+#include "chv/chv.h"
+#include "filesystem/explorer.h"
+#include "filesystem/selection.h"
+#include "link/exchange.h"
+#include "link/line_events.h"
+#include "link/reset.h"
+#include "phonebook/card_transfer.h"
+#include "phonebook/phonebook_file.h"
+#include "ports/device_port.h"
+#include "ports/pcsc_port.h"
+#include "ports/port_factory.h"
+#include "private_pcscd.h"
+#include "scripted_screen.h"
+#include "sim/card_description.h"
+
+namespace puolukka::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+std::string fileBytes(const fs::path& path)
+{
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+// A start folder holding puolukka.ini, ports.ini (COM1 = device) and card.json.
+fs::path startFolder(const std::string& name, const std::string& device, const sim::CardDescription& card)
+{
+    const fs::path dir = fs::path(::testing::TempDir()) / ("puolukka_pcsc_" + name + "_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "puolukka.ini", std::ios::binary)
+        << "[ComSettings]\r\nComport = 1\r\nIRQ = 4\r\nWord_Length = 8\r\nParity = E\r\nStopBits = 1\r\n"
+           "Baud_Rate = 9600\r\nHandShake = 0\r\nEcho = 0\r\n";
+    std::ofstream(dir / "ports.ini") << "COM1 = " << device << "\n";
+    std::string error;
+    EXPECT_TRUE(sim::saveCardFile((dir / "card.json").string(), card, &error)) << error;
+    return dir;
+}
+
+// The program as start-up leaves it in its start folder. Its waits run on a
+// virtual clock: the PC/SC port answers before output() returns, so only
+// pcscd's own time is spent.
+struct Program {
+    Program(const std::string& name, const std::string& device, const sim::CardDescription& card)
+        : dir(startFolder(name, device, card)), port(makeBackendFactory(clock, dir.string()), dir.string())
+    {
+    }
+    ~Program() { fs::remove_all(dir); }
+    void start() { startUp(app, dir.string()); }
+    std::string cardFile() const { return fileBytes(dir / "card.json"); }
+
+    fs::path dir;
+    VirtualClock clock;
+    ScriptedScreen screen;
+    DevicePort port;
+    App app{screen, clock, port};
+};
+
+// The same card twice: in the serial virtual reader, and in the vpcd reader of
+// the private pcscd (its changes written to the PC/SC program's card.json).
+class PcscTest : public ::testing::Test {
+protected:
+    void SetUp() override { PUOLUKKA_NEED_PCSCD(); }
+
+    void startBoth(const sim::CardDescription& card = sim::demoCard(), const std::string& device = "pcsc")
+    {
+        serial = std::make_unique<Program>("serial", "virtual:card.json", card);
+        pcsc = std::make_unique<Program>("pcsc", device, card);
+        served = std::make_unique<ServedCard>(card, (pcsc->dir / "card.json").string());
+        ASSERT_TRUE(PrivatePcscd::instance().waitForCard(true)) << PrivatePcscd::instance().log();
+        serial->start();
+        pcsc->start();
+        ASSERT_TRUE(pcsc->port.portOpen()) << pcsc->screen.messageTexts().at(0);
+        ASSERT_TRUE(pcsc->port.deliversLogicalBytes());
+    }
+    // Runs an operation on both programs with the same answers queued.
+    template <class Operation>
+    void both(Operation operation)
+    {
+        for (Program* p : {serial.get(), pcsc.get()})
+            operation(*p);
+    }
+    void expectSameScreens()
+    {
+        EXPECT_EQ(pcsc->screen.term, serial->screen.term);
+        EXPECT_EQ(pcsc->screen.messageTexts(), serial->screen.messageTexts());
+        EXPECT_EQ(pcsc->app.card.AnswerHex, serial->app.card.AnswerHex);
+        for (const char* control : {"Label3", "PIN1Valid", "PIN1Status", "PIN1Left", "SubEFNum", "RinProc2"})
+            EXPECT_EQ(pcsc->screen.text(control), serial->screen.text(control)) << control;
+    }
+
+    // Declared in this order so the card leaves the reader before its program goes.
+    std::unique_ptr<Program> serial;
+    std::unique_ptr<Program> pcsc;
+    std::unique_ptr<ServedCard> served;
+};
+
+TEST_F(PcscTest, ReadSaveEditAndWriteBackAsOnTheSerialReader)
+{
+    startBoth();
+    both([](Program& p) {
+        p.screen.inputAnswers.push_back("1234");  // PIN1 of the demo card
+        PhnBook_Click(p.app);
+        const fs::path saved = p.dir / "luettelo.phb";
+        p.screen.fileAnswers.push_back(FileChoice{false, saved.string(), "luettelo.phb"});
+        SavePB_Click(p.app);
+        p.app.phonebook.PBEntry[3] = "Uusi Nimi/81/0501112233";
+        p.app.phonebook.PBEntry[100] = "Viimeinen/91/+358409998877";
+        WritePB_Click(p.app);
+    });
+    ASSERT_EQ(pcsc->app.phonebook.PBCount, 100);
+    EXPECT_EQ(pcsc->app.phonebook.PBEntry, serial->app.phonebook.PBEntry);
+    EXPECT_EQ(fileBytes(pcsc->dir / "luettelo.phb"), fileBytes(serial->dir / "luettelo.phb"));
+    EXPECT_NE(pcsc->screen.term.find(std::string(100, '.') + " Done :  100 Records \r\n"), std::string::npos);
+    expectSameScreens();
+    // The card holds the edits and nothing else changed: the two card files agree.
+    EXPECT_EQ(pcsc->cardFile(), serial->cardFile());
+    EXPECT_NE(pcsc->cardFile(), sim::cardToJson(sim::demoCard()));
+    EXPECT_EQ(served->vpcd().saveError(), "");
+}
+
+TEST_F(PcscTest, ExplorerSelectGetResponseAndReadRecordAsOnTheSerialReader)
+{
+    startBoth();
+    both([](Program& p) {
+        Command1_Click(p.app);  // "ATR on CTS": the answer to reset, then the MF's description
+        EXPECT_EQ(p.screen.term, "3B 16 11 80 01 47 53 4D 31 \r\n");
+        p.screen.inputAnswers = {"1234"};
+        luepin(p.app);
+        p.screen.inputAnswers = {"adn"};
+        EFDF_Click(p.app);
+        GetResp3_Click(p.app);
+        RRecord_Click(p.app);
+        p.screen.inputAnswers = {"iccid"};
+        EFDF_Click(p.app);
+        Rbinary_Click(p.app);
+    });
+    expectSameScreens();
+    EXPECT_EQ(pcsc->app.card.CurrentFile, "EF-2FE2-ICCID");
+    EXPECT_NE(pcsc->screen.term.find("A0 B2 64 04 1C B2 "), std::string::npos) << "record 100 was read";
+}
+
+TEST_F(PcscTest, ResetLineMakesOneResetPerPulseWithEitherPolarityAndLine)
+{
+    startBoth();
+    struct Row {
+        int polarity;
+        void (*reset)(App&);
+        bool resets;
+    };
+    for (const Row& r : {Row{0, Command1_Click, true}, Row{1, Command1_Click, true}, Row{0, Command2_Click, true},
+                         Row{1, resetointi, true}, Row{2, Command1_Click, false}}) {
+        SCOPED_TRACE(r.polarity);
+        App& app = pcsc->app;
+        app.card.ResetPolarity = r.polarity;
+        app.screen.setText("Label3", "");
+        // A code given before the reset is forgotten by the card after it.
+        pcsc->screen.inputAnswers = {"1234"};
+        luepin(app);
+        const int resetsBefore = served->vpcd().resets();
+        const std::size_t paneBefore = pcsc->screen.term.size();
+        r.reset(app);
+        EXPECT_EQ(served->vpcd().resets() - resetsBefore, r.resets ? 1 : 0);
+        const bool atrShown = pcsc->screen.term.find("3B 16 11 80 01 47 53 4D 31 ", paneBefore) != std::string::npos;
+        EXPECT_EQ(atrShown, r.resets);
+        EXPECT_EQ(served->vpcd().withCard([](sim::SimCard& c) { return c.chv1Verified(); }), !r.resets);
+        EXPECT_EQ(app.card.CurrentFile, "MF-3F00-MF");
+    }
+}
+
+TEST_F(PcscTest, CardPulledOutDuringAReadKeepsThePhonebookAndTheCardComesBack)
+{
+    startBoth();
+    Program& p = *pcsc;
+    p.app.phonebook.PBEntry = {"", "Vanha/81/123"};
+    p.app.phonebook.PBCount = 1;
+    int reads = 0;
+    served->vpcd().setBeforeCommand([&reads](const std::string& apdu) {
+        return !(apdu.size() > 1 && static_cast<unsigned char>(apdu[1]) == 0xB2 && ++reads == 50);
+    });
+    p.screen.inputAnswers = {"1234"};
+    PhnBook_Click(p.app);
+    EXPECT_EQ(reads, 50);
+    EXPECT_EQ(p.screen.messageTexts().back(), "Yhteys kortinlukijaan katkesi. Siirto keskeytettiin.");
+    EXPECT_EQ(p.app.phonebook.PBEntry, (Strings{"", "Vanha/81/123"}));
+    EXPECT_FALSE(p.screen.visible("Form2"));
+    EXPECT_TRUE(p.port.portOpen()) << "the reader is still there";
+    ASSERT_TRUE(PrivatePcscd::instance().waitForCard(false));
+    // The terminal says why, naming the reader, as for a vanished device.
+    std::string bytes("\xA0\xF2\x00\x00\x16", 5);
+    EXPECT_FALSE(Send2Card(p.app, bytes, 50));
+    EXPECT_EQ(p.port.lastError().description, "pcsc: Puolukka vpcd 00 00: no card in the reader");
+    EXPECT_FALSE(p.port.cdHolding());
+
+    // The card goes back in: the carrier comes on with its event, and the next
+    // read (which starts with a reset) reads it whole.
+    served->vpcd().setBeforeCommand({});
+    ASSERT_TRUE(served->setInserted(true));
+    pollPort(p.app);
+    EXPECT_EQ(p.screen.text("Label1"), "CD change detected");
+    EXPECT_TRUE(p.port.cdHolding());
+    p.screen.inputAnswers = {"1234"};
+    p.screen.messageAnswers = {Answer::Yes};  // replace the phonebook in memory
+    PhnBook_Click(p.app);
+    EXPECT_EQ(p.app.phonebook.PBCount, 100);
+}
+
+TEST_F(PcscTest, ReaderNamesChooseTheReaderAndAMissNamesTheReadersThatExist)
+{
+    served = std::make_unique<ServedCard>(sim::demoCard());
+    ASSERT_TRUE(PrivatePcscd::instance().waitForCard(true));
+    for (const char* device : {"pcsc", "pcsc:vpcd 00 00", "PCSC: puolukka VPCD"}) {
+        SCOPED_TRACE(device);
+        Program p("names", device, sim::demoCard());
+        EXPECT_EQ(deviceCaption(p.port, 1), "pcsc: Puolukka vpcd 00 00") << "before the port opens";
+        p.start();
+        EXPECT_TRUE(p.screen.messageTexts().empty());
+        EXPECT_TRUE(p.port.cdHolding());
+        EXPECT_EQ(deviceCaption(p.port, 1), "pcsc: Puolukka vpcd 00 00");
+    }
+    // The second slot of vpcd holds no card: it opens with the carrier off, and
+    // a command says what is missing.
+    Program empty("empty", "pcsc:00 01", sim::demoCard());
+    empty.start();
+    EXPECT_TRUE(empty.screen.messageTexts().empty());
+    EXPECT_FALSE(empty.port.cdHolding());
+    std::string bytes("\xA0\xF2\x00\x00\x16", 5);
+    EXPECT_FALSE(Send2Card(empty.app, bytes, 50));
+    EXPECT_EQ(empty.port.lastError().description, "pcsc: Puolukka vpcd 00 01: no card in the reader");
+
+    Program miss("miss", "pcsc:Gemalto", sim::demoCard());
+    EXPECT_EQ(deviceCaption(miss.port, 1), "pcsc:Gemalto");
+    miss.start();
+    EXPECT_EQ(miss.screen.messageTexts(),
+              Strings{"Error Nr  8010 generated by MSComm1\rpcsc:Gemalto: no PC/SC reader's name contains "
+                      "\"Gemalto\" (readers: Puolukka vpcd 00 00, Puolukka vpcd 00 01)"});
+    EXPECT_FALSE(miss.port.portOpen());
+}
+
+// pcscd going away is a vanished device: the port closes and says why; with
+// no pcscd at all opening says what to do. Other ports never need pcscd.
+TEST_F(PcscTest, NoServiceIsAClearErrorAndAStoppedServiceClosesThePort)
+{
+    startBoth();
+    PrivatePcscd::instance().stop();
+    pollPort(pcsc->app);
+    EXPECT_FALSE(pcsc->port.portOpen());
+    EXPECT_EQ(pcsc->port.lastError().description,
+              "pcsc: Puolukka vpcd 00 00: the PC/SC service stopped; the port was closed");
+
+    Program none("none", "pcsc", sim::demoCard());
+    none.start();
+    EXPECT_EQ(none.screen.messageTexts(),
+              Strings{"Error Nr  8010 generated by MSComm1\rpcsc: the PC/SC service is not running (is pcscd "
+                      "installed and started?)"});
+    std::vector<PcscReader> readers;
+    std::string why;
+    EXPECT_FALSE(listPcscReaders(readers, &why));
+    EXPECT_EQ(why, "the PC/SC service is not running (is pcscd installed and started?)");
+
+    std::string whyNot;
+    ASSERT_TRUE(PrivatePcscd::instance().start(&whyNot)) << whyNot;
+}
+
+}  // namespace
+}  // namespace puolukka::test
