@@ -18,6 +18,13 @@ bool isStatusByte(std::uint8_t b)
 
 }  // namespace
 
+std::string ApduCard::broken()
+{
+    if (m_restart)
+        m_restart();
+    return kTechnicalProblem;
+}
+
 std::string ApduCard::transmit(const std::string& apdu)
 {
     if (apdu.size() < 4)
@@ -53,15 +60,15 @@ std::string ApduCard::transmit(const std::string& apdu)
             continue;
         if (isStatusByte(b)) {
             if (pending.empty())
-                return kTechnicalProblem;
+                return broken();
             return response + char(b) + pending[0];
         }
         if (b != ins && b != std::uint8_t(ins ^ 0xFF))
-            return kTechnicalProblem;
+            return broken();
         const bool all = b == ins;
         if (!data.empty()) {
             if (sent == data.size())
-                return kTechnicalProblem;  // the card asks for more than the command has
+                return broken();  // the card asks for more than the command has
             const std::size_t n = all ? data.size() - sent : 1;
             for (std::size_t i = 0; i < n; ++i)
                 pending += m_card(std::uint8_t(data[sent++]));
@@ -72,7 +79,7 @@ std::string ApduCard::transmit(const std::string& apdu)
         response += pending.substr(0, n);
         pending.erase(0, n);
     }
-    return kTechnicalProblem;
+    return broken();
 }
 
 }  // namespace puolukka::sim

@@ -124,8 +124,9 @@ TEST(PcscDevice, TextsAndReaderChoice)
     };
     for (const Row& r : rows) {
         EXPECT_EQ(isPcscDevice(r.device), r.pcsc) << r.device;
-        if (r.pcsc)
+        if (r.pcsc) {
             EXPECT_EQ(choosePcscReader(r.device, readers), r.chosen) << r.device;
+        }
     }
     // No card anywhere: "pcsc" takes the first reader, to wait there for one.
     EXPECT_EQ(choosePcscReader("pcsc", {{"A", false}, {"B", false}}), 0);
