@@ -159,6 +159,24 @@ TEST_F(PcscTest, ExplorerSelectGetResponseAndReadRecordAsOnTheSerialReader)
     EXPECT_NE(pcsc->screen.term.find("A0 B2 64 04 1C B2 "), std::string::npos) << "record 100 was read";
 }
 
+// The reader decodes an inverse-convention card itself (its ATR begins 3F as
+// the card means it): the program reads it on the first try and never switches
+// parity or convention, even when an earlier serial card left it inverse.
+TEST_F(PcscTest, AnInverseCardIsReadWithoutAnyConventionSwitch)
+{
+    startBoth(makeCard(CardOptions{.inverse = true}));
+    Program& p = *pcsc;
+    p.app.card.InverseConvention = 1;
+    p.screen.inputAnswers = {"1234"};
+    PhnBook_Click(p.app);
+    pollPort(p.app);
+    EXPECT_EQ(p.screen.term.substr(0, 27), "3F 16 11 80 01 47 53 4D 31 ");
+    EXPECT_EQ(p.app.phonebook.PBCount, 100);
+    EXPECT_EQ(p.app.phonebook.PBEntry[1].substr(0, 13), "Aino Virtanen");
+    EXPECT_EQ(p.app.settings.Parity + p.port.settings(), "E9600,E,8,1");
+    EXPECT_EQ(p.app.card.InverseConvention, 1) << "left as it was: the port carries logical bytes";
+}
+
 TEST_F(PcscTest, ResetLineMakesOneResetPerPulseWithEitherPolarityAndLine)
 {
     startBoth();
