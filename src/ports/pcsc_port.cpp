@@ -275,24 +275,26 @@ bool PcscPort::openContext()
     return true;
 }
 
-bool PcscPort::setPortOpen(bool open)
+void PcscPort::startAfresh()
 {
-    if (!open) {
-        release();
-        m_lostReason.clear();
-        m_rx.clear();
-        m_newData = false;
-        m_events.clear();
-        return true;
-    }
-    if (m_open)
-        return fail(port_error::PortAlreadyOpen, name() + ": port is already open");
     m_lostReason.clear();
     m_rx.clear();
     m_newData = false;
     m_events.clear();
     m_resetPending = false;
     m_gatherer.clear();
+}
+
+bool PcscPort::setPortOpen(bool open)
+{
+    if (!open) {
+        release();
+        startAfresh();
+        return true;
+    }
+    if (m_open)
+        return fail(port_error::PortAlreadyOpen, name() + ": port is already open");
+    startAfresh();
     if (!openContext())
         return false;
 

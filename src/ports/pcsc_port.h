@@ -97,6 +97,8 @@ public:
 
 private:
     bool openContext();
+    // Nothing received, pending or lost: as a port just opened or closed.
+    void startAfresh();
     // Connects to a card if none is connected; with reset, resets it as well.
     bool ensureCard(bool reset);
     bool connectCard();
