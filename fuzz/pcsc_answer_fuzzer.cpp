@@ -14,6 +14,7 @@
 #include <string>
 
 #include "fuzz_input.h"
+#include "link/exchange.h"
 #include "link/t0_exchange.h"
 #include "ports/t0_apdu.h"
 #include "scripted_app.h"
@@ -40,7 +41,8 @@ void readAsTheProgramDoes(const std::string& header, const std::string& response
     fuzz::ScriptedApp rig;
     rig.port.echo = true;
     rig.port.queueReply(answer);
-    const T0Answer got = exchangeT0(rig.app, header, T0Expect{5, ins, int(le), 1000});
+    const T0Answer got =
+        exchangeT0(t0Line(rig.app), header, T0Expect{5, T0Expect::Until::DataAndStatus, ins, int(le)});
     fuzz::check(got.status == T0Status::Complete, "a whole answer reads as complete");
     fuzz::check(got.data == response.substr(0, le), "the data read are the response's");
     fuzz::check(got.status2 == response.substr(le), "the status word read is the response's");

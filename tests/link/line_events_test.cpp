@@ -134,7 +134,7 @@ TEST_F(LineEventsTest, APortOfLogicalBytesNeverSwitchesOrInverts)
         EXPECT_EQ(app.card.AnswerHex, "A0B20104" "02B2414290" "00");
 
         port.queueReply(onLine(answer));
-        const T0Answer t0 = exchangeT0(app, header, T0Expect{5, 0xB2, 2, 1000});
+        const T0Answer t0 = exchangeT0(t0Line(app), header, T0Expect{5, T0Expect::Until::DataAndStatus, 0xB2, 2});
         EXPECT_EQ(port.writes.back(), onLine(header));
         EXPECT_EQ(t0.data + t0.status2, "\x41\x42\x90\x00"s);
 
