@@ -97,8 +97,10 @@ TEST(T0CommandGatherer, ResponsesBecomeTheBytesAT0CardSends)
         const std::string t0 = t0AnswerOf(bytes(r.header), bytes(r.response));
         EXPECT_EQ(sim::toHex(t0), r.t0) << r.header << " " << r.response;
     }
-    const std::string full = std::string(300, '\x55') + "\x90" + '\0';
-    EXPECT_EQ(t0AnswerOf(bytes("A0B0000000"), full), "\xB0" + std::string(256, '\x55') + "\x90" + '\0');
+    const std::string ok("\x90\x00", 2);
+    std::string expected(1, '\xB0');
+    expected.append(256, '\x55').append(ok);
+    EXPECT_EQ(t0AnswerOf(bytes("A0B0000000"), std::string(300, '\x55').append(ok)), expected);
 }
 
 TEST(PcscDevice, TextsAndReaderChoice)
