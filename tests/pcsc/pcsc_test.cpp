@@ -63,6 +63,7 @@ struct Program {
     Program(const std::string& name, const std::string& device, const sim::CardDescription& card)
         : dir(startFolder(name, device, card)), port(makeBackendFactory(clock, dir.string()), dir.string())
     {
+        testDataHome();  // the write's backups go to the test's own folder
     }
     ~Program() { fs::remove_all(dir); }
     void start() { startUp(app, dir.string()); }
@@ -102,7 +103,12 @@ protected:
     void expectSameScreens()
     {
         EXPECT_EQ(pcsc->screen.term, serial->screen.term);
-        EXPECT_EQ(pcsc->screen.messageTexts(), serial->screen.messageTexts());
+        // The same card backed up twice in one second: the second backup's name ends "-2".
+        Strings texts = pcsc->screen.messageTexts();
+        for (std::string& text : texts)
+            if (const auto at = text.find("-2.phb"); at != std::string::npos)
+                text.erase(at, 2);
+        EXPECT_EQ(texts, serial->screen.messageTexts());
         EXPECT_EQ(pcsc->app.card.AnswerHex, serial->app.card.AnswerHex);
         for (const char* control : {"Label3", "PIN1Valid", "PIN1Status", "PIN1Left", "SubEFNum", "RinProc2"})
             EXPECT_EQ(pcsc->screen.text(control), serial->screen.text(control)) << control;
@@ -218,7 +224,8 @@ TEST_F(PcscTest, CardPulledOutDuringAReadKeepsThePhonebookAndTheCardComesBack)
     p.screen.inputAnswers = {"1234"};
     PhnBook_Click(p.app);
     EXPECT_EQ(reads, 50);
-    EXPECT_EQ(p.screen.messageTexts().back(), "Yhteys kortinlukijaan katkesi. Siirto keskeytettiin.");
+    EXPECT_EQ(p.screen.messageTexts().back(),
+              "Yhteys kortinlukijaan katkesi. Siirto keskeytettiin. Muistissa oleva luettelo säilyi ennallaan.");
     EXPECT_EQ(p.app.phonebook.PBEntry, (Strings{"", "Vanha/81/123"}));
     EXPECT_FALSE(p.screen.visible("Form2"));
     EXPECT_TRUE(p.port.portOpen()) << "the reader is still there";
