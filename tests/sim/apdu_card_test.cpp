@@ -35,10 +35,10 @@ TEST(ApduCard, CommandsOfEveryCaseReachTheCardAndAnswerWhole)
         {"A0B201041C", "9804"},                                // PIN1 not given
         {"A02000010831323334FFFFFFFF", "9000"},
         {"A0B201041C", adnRecord1 + "9000"},
-        {"A0DC01041B" + std::string(54, 'F'), "671C"},         // refused header: the data never reach it
+        {std::string("A0DC01041B").append(54, 'F'), "671C"},         // refused header: the data never reach it
         {"A0F2000016", "*"},                                   // so the next command is understood
-        {"A0DC01041C" + std::string(56, 'F'), "9000"},
-        {"A0B201041C", std::string(56, 'F') + "9000"},
+        {std::string("A0DC01041C").append(56, 'F'), "9000"},
+        {"A0B201041C", std::string(56, 'F').append("9000")},
         {"A0040000", "6D00"},                                  // case 1: an instruction it lacks
         {"A0A400", "6700"},                                    // malformed APDUs never reach the card
         {"A0A40000033F00", "6700"},
@@ -104,7 +104,7 @@ TEST(VpcdCard, ControlsAndCommandsAndTheCardFile)
     vpcd.answer(bytesOf("A02000010831323334FFFFFFFF"));
     vpcd.answer(bytesOf("A0A40000027F10"));
     vpcd.answer(bytesOf("A0A40000026F3A"));
-    EXPECT_EQ(hex(vpcd.answer(bytesOf("A0DC01041C" + std::string(56, '0')))), "9000");
+    EXPECT_EQ(hex(vpcd.answer(bytesOf(std::string("A0DC01041C").append(56, '0')))), "9000");
     sim::CardDescription saved;
     std::string error;
     ASSERT_TRUE(sim::loadCardFile(path, &saved, &error)) << error;
