@@ -16,7 +16,7 @@ seconds="${1:-60}"
 build="$root/build-fuzz"
 work="$root/fuzz-work"
 
-"$root/scripts/setup.sh" clang libclang-rt-14-dev
+"$root/scripts/setup.sh" --test clang libclang-rt-14-dev
 
 if [ $# -gt 0 ]; then
   names=("$@")
@@ -31,7 +31,7 @@ fi
 # The core is compiled with the same sanitizers, and instrumented for libFuzzer
 # (fuzzer-no-link); only the targets link libFuzzer's own main.
 flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fsanitize=fuzzer-no-link -fno-omit-frame-pointer"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPUOLUKKA_LIBFUZZER=ON \
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPUOLUKKA_TESTS=ON -DPUOLUKKA_LIBFUZZER=ON \
   -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 targets=()
 for name in "${names[@]}"; do targets+=("${name}_fuzzer"); done
