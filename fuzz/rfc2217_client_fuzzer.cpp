@@ -1,9 +1,11 @@
 // The RFC 2217 network port fed whatever a device server may send, over a
 // socketpair in virtual time. The input holds the server's bytes for the
-// opening, then a sequence of steps: more bytes from the server, and the
+// opening, then a sequence of steps: more bytes from the server (any bytes, or a
+// well-formed piece of Telnet stream), and the
 // program's calls on the port (read, write, poll, purge, settings, lines).
 // Properties: the port delivers exactly the data of the server's Telnet stream,
-// in order; the server receives exactly the data the program wrote, escaped; a
+// in order, and, when the server sent only well-formed pieces after the opening,
+// exactly the data those pieces carried; the server receives exactly the data the program wrote, escaped; a
 // Telnet stream reads the same whole or in pieces; a port that does not open
 // says why.
 #include <sys/socket.h>
@@ -52,13 +54,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string written;
     bool serverGone = false;
     bool purged = false;
+    // The data the server meant to send, while everything it sent was well formed.
+    bool wellFormed = fuzz::endsClean(fromServer);
+    std::string meant = fuzz::readTelnet(fromServer).data;
     while (!in.empty()) {
-        switch (in.number(0, 9)) {
+        switch (in.number(0, 10)) {
         case 0: {
             const std::string bytes = in.piece();
             if (!serverGone) {
                 fuzz::sendAll(server, bytes);
                 fromServer += bytes;
+                wellFormed = false;
+            }
+            break;
+        }
+        case 10: {
+            std::string data;
+            const std::string bytes = fuzz::telnetPiece(in, data);
+            if (!serverGone) {
+                fuzz::sendAll(server, bytes);
+                fromServer += bytes;
+                meant += data;
             }
             break;
         }
@@ -95,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)port.ctsHolding();
             (void)port.dsrHolding();
             break;
-        default:
+        case 9:
             ::shutdown(server, SHUT_WR);  // the server goes away
             serverGone = true;
             break;
@@ -110,8 +126,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::close(server);
 
     const fuzz::TelnetStream sent = fuzz::readTelnet(fromServer);
-    if (!purged)
+    if (!purged) {
         fuzz::check(received == sent.data, "the port delivers the server's data, in order");
+        if (wellFormed)
+            fuzz::check(received == meant, "the port delivers the data the server meant");
+    }
     fuzz::check(fuzz::readTelnet(toServer).data == written, "the server receives the data written, in order");
     const fuzz::TelnetStream inPieces = fuzz::readTelnet(fromServer, 1);
     fuzz::check(inPieces.data == sent.data && inPieces.commands == sent.commands,

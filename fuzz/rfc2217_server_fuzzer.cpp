@@ -1,9 +1,11 @@
 // The RFC 2217 device server fed whatever a network client may send, over a
 // socketpair in virtual time, with a scripted serial line behind it (the
 // reader's tied lines echo every byte written). The input is a sequence of
-// steps: bytes from the client, a pump of the server, bytes and line events
+// steps: bytes from the client (any bytes, or a well-formed piece of Telnet
+// stream), a pump of the server, bytes and line events
 // arriving on the serial line, the client going away. Properties: the line
-// receives exactly the data of the client's Telnet stream, in order; while no
+// receives exactly the data of the client's Telnet stream, in order, and, when
+// the client sent only well-formed pieces, exactly the data they carried; while no
 // purge was asked for, the client receives every byte the line gave; and the
 // server's own stream is well formed (it reads the same whole or in pieces).
 #include <sys/socket.h>
@@ -45,13 +47,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string toClient;
     std::string lineBytes;  // what the line gave while the client was there
     bool clientGone = false;
+    bool wellFormed = true;  // and the data the client meant to send while so
+    std::string meant;
     while (!in.empty()) {
-        switch (in.number(0, 5)) {
+        switch (in.number(0, 6)) {
         case 0:
         case 1: {
             const std::string bytes = in.piece();
-            if (!clientGone && fuzz::sendAll(client, bytes))
+            if (!clientGone && fuzz::sendAll(client, bytes)) {
                 fromClient += bytes;
+                wellFormed = false;
+            }
+            break;
+        }
+        case 6: {
+            std::string data;
+            const std::string bytes = fuzz::telnetPiece(in, data);
+            if (!clientGone && fuzz::sendAll(client, bytes)) {
+                fromClient += bytes;
+                meant += data;
+            }
             break;
         }
         case 2:
@@ -70,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             port.cts = in.flag();
             port.dsr = in.flag();
             break;
-        default:
+        case 5:
             ::shutdown(client, SHUT_WR);  // the client goes away
             clientGone = true;
             break;
@@ -89,6 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         written += w;
     const fuzz::TelnetStream sent = fuzz::readTelnet(fromClient);
     fuzz::check(written == sent.data, "the line receives the client's data, in order");
+    if (wellFormed)
+        fuzz::check(written == meant, "the line receives the data the client meant");
     const fuzz::TelnetStream answer = fuzz::readTelnet(toClient);
     const fuzz::TelnetStream inPieces = fuzz::readTelnet(toClient, 1);
     fuzz::check(inPieces.data == answer.data && inPieces.commands == answer.commands,

@@ -1,5 +1,6 @@
 // The two ends of an RFC 2217 connection as the fuzz targets see them: a
-// socketpair, and the Telnet stream that went over it taken apart.
+// socketpair, the Telnet stream that went over it taken apart, and well-formed
+// pieces of stream made by the targets themselves.
 #pragma once
 
 #include <sys/socket.h>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "ports/rfc2217_protocol.h"
 
 namespace puolukka::fuzz {
@@ -43,6 +45,48 @@ inline TelnetStream readTelnet(const std::string& bytes, std::size_t piece)
 }
 
 inline TelnetStream readTelnet(const std::string& bytes) { return readTelnet(bytes, bytes.size() + 1); }
+
+// True when the stream ends between commands: a byte sent after it is data.
+inline bool endsClean(const std::string& bytes)
+{
+    return readTelnet(bytes + 'x').data == readTelnet(bytes).data + 'x';
+}
+
+// Doubles every FF, as every Telnet sender must (RFC 854). Written here on its
+// own, so that the targets do not check the program's escaping against itself.
+inline std::string doubleIac(const std::string& bytes)
+{
+    std::string out;
+    for (const char c : bytes) {
+        out += c;
+        if (static_cast<unsigned char>(c) == 0xFF)
+            out += c;
+    }
+    return out;
+}
+
+// A well-formed piece of Telnet stream from the input: data, an option command
+// (WILL, WONT, DO, DONT), a subnegotiation (mostly COM-PORT-OPTION, RFC 2217) or
+// a command of its own (SE, NOP ... GA). Appends the data it carries to `data`.
+inline std::string telnetPiece(FuzzInput& in, std::string& data)
+{
+    switch (in.number(0, 3)) {
+    case 0: {
+        const std::string bytes = in.piece();
+        data += bytes;
+        return doubleIac(bytes);
+    }
+    case 1:
+        return {'\xFF', char(in.number(0xFB, 0xFE)), char(in.byte())};
+    case 2: {
+        std::string body(1, in.flag() ? char(rfc2217::kOptComPort) : char(in.byte()));
+        body += in.piece();
+        return "\xFF\xFA" + doubleIac(body) + "\xFF\xF0";
+    }
+    default:
+        return {'\xFF', char(in.number(0xF0, 0xF9))};
+    }
+}
 
 // A connected pair of stream sockets: the program's end and the far end.
 inline std::pair<int, int> socketPair()
