@@ -103,9 +103,26 @@ std::vector<DeviceChoice> serialDevices(const DeviceRoots& roots)
     return devices;
 }
 
+std::vector<DeviceChoice> pcscChoices(bool serviceAnswers, const std::vector<PcscReader>& readers)
+{
+    if (!serviceAnswers)
+        return {{"pcsc", "PC/SC-lukija (palvelu pcscd ei vastaa: asenna pcscd)", {}}};
+    if (readers.empty())
+        return {{"pcsc", "PC/SC-lukija (yhtään lukijaa ei ole kytketty)", {}}};
+    std::vector<DeviceChoice> choices = {{"pcsc", "Ensimmäinen PC/SC-lukija, jossa on kortti", {}}};
+    for (const PcscReader& reader : readers)
+        choices.push_back({"pcsc:" + reader.name,
+                           reader.cardPresent ? "PC/SC-lukija, kortti paikalla" : "PC/SC-lukija, ei korttia", {}});
+    return choices;
+}
+
 std::vector<DeviceChoice> deviceChoices(const DeviceRoots& roots)
 {
     std::vector<DeviceChoice> choices = serialDevices(roots);
+    std::vector<PcscReader> readers;
+    const bool answers = roots.pcscReaders && roots.pcscReaders(readers);
+    for (DeviceChoice& choice : pcscChoices(answers, readers))
+        choices.push_back(std::move(choice));
     choices.push_back({"virtual", "Esittelykortti (muutokset vain muistissa)", {}});
     choices.push_back({"virtual:card.json", "Esittelykortti tiedostossa card.json (muutokset tallentuvat)", {}});
     choices.push_back({"rfc2217://", "Verkkolukija (RFC 2217): lisää palvelin:portti", {}});

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "ports/pcsc_port.h"
 
 namespace puolukka {
 
@@ -19,6 +22,10 @@ struct DeviceChoice {
 struct DeviceRoots {
     std::string dev = "/dev";
     std::string sysTty = "/sys/class/tty";
+    // The PC/SC readers, as listPcscReaders gives them (false: the service does not answer).
+    std::function<bool(std::vector<PcscReader>&)> pcscReaders = [](std::vector<PcscReader>& r) {
+        return listPcscReaders(r);
+    };
 };
 
 // The serial devices of the machine: the /dev/ttyS<n> whose UART exists (the
@@ -27,9 +34,15 @@ struct DeviceRoots {
 // (the same adapters by names that stay when they are plugged elsewhere).
 std::vector<DeviceChoice> serialDevices(const DeviceRoots& roots = {});
 
-// Everything a port can stand for: the serial devices, then the built-in demo
-// card, the virtual card file of the start folder, and a network reader
-// ("rfc2217://", to be completed with host:port).
+// The PC/SC choices: "pcsc" (the first reader that holds a card), then
+// "pcsc:<name>" for each reader, so a reader is chosen by its whole name. With
+// no service or no reader the single "pcsc" row says so, as a USB reader
+// needs pcscd before it can be listed.
+std::vector<DeviceChoice> pcscChoices(bool serviceAnswers, const std::vector<PcscReader>& readers);
+
+// Everything a port can stand for: the serial devices, the PC/SC readers,
+// then the built-in demo card, the virtual card file of the start folder, and
+// a network reader ("rfc2217://", to be completed with host:port).
 std::vector<DeviceChoice> deviceChoices(const DeviceRoots& roots = {});
 
 // How to get the right to use a device that belongs to a group the user is

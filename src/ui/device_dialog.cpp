@@ -1,5 +1,7 @@
 #include "ui/device_dialog.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -23,8 +25,8 @@ std::string defaultDevice(int n) { return "/dev/ttyS" + std::to_string(n - 1); }
 
 }  // namespace
 
-DeviceDialog::DeviceDialog(DevicePort& port, std::string folder, QWidget* parent)
-    : QDialog(parent), m_port(port), m_folder(std::move(folder))
+DeviceDialog::DeviceDialog(DevicePort& port, std::string folder, QWidget* parent, DeviceRoots roots)
+    : QDialog(parent), m_port(port), m_folder(std::move(folder)), m_roots(std::move(roots))
 {
     setObjectName("DeviceDialog");
     setWindowTitle(QStringLiteral("Laitteet"));
@@ -84,12 +86,14 @@ DeviceDialog::DeviceDialog(DevicePort& port, std::string folder, QWidget* parent
     refresh();
     for (int n = 1; n <= kPorts; ++n)
         m_combos[n - 1]->setCurrentText(qs(m_port.device(n)));
-    resize(620, sizeHint().height());
+    // Wide enough for every column: reader names are long.
+    m_list->header()->resizeSections(QHeaderView::ResizeToContents);
+    resize(std::max(620, m_list->header()->length() + 2 * m_list->frameWidth() + 80), sizeHint().height());
 }
 
 void DeviceDialog::refresh()
 {
-    const std::vector<DeviceChoice> choices = deviceChoices();
+    const std::vector<DeviceChoice> choices = deviceChoices(m_roots);
     m_list->clear();
     QStringList problems;
     for (const DeviceChoice& choice : choices) {

@@ -25,7 +25,8 @@ class DeviceDialog : public QDialog {
 public:
     static constexpr int kPorts = 4;
 
-    DeviceDialog(DevicePort& port, std::string folder, QWidget* parent = nullptr);
+    // roots: where the machine's devices are looked for (tests give a machine of their own).
+    DeviceDialog(DevicePort& port, std::string folder, QWidget* parent = nullptr, DeviceRoots roots = {});
 
     // The device chosen for each of Com1-Com4; "" where the port keeps its default (/dev/ttyS<n-1>).
     std::map<int, std::string> choices() const;
@@ -36,6 +37,7 @@ private:
 
     DevicePort& m_port;
     std::string m_folder;
+    DeviceRoots m_roots;
     QTreeWidget* m_list = nullptr;
     QComboBox* m_combos[kPorts] = {};
     QLabel* m_problem = nullptr;

@@ -22,7 +22,11 @@ struct MachineFolder {
         fs::create_directories((root / path).parent_path());
         std::ofstream(root / path) << text;
     }
-    DeviceRoots roots() const { return {(root / "dev").string(), (root / "sys").string()}; }
+    // A machine without PC/SC service unless a test gives readers.
+    DeviceRoots roots(std::function<bool(std::vector<PcscReader>&)> pcsc = [](auto&) { return false; }) const
+    {
+        return {(root / "dev").string(), (root / "sys").string(), std::move(pcsc)};
+    }
 };
 
 TEST(DeviceList, ListsTheSerialPortsThatAreThereInNumberOrder)
@@ -56,7 +60,48 @@ TEST(DeviceList, ListsTheSerialPortsThatAreThereInNumberOrder)
     for (const DeviceChoice& d : deviceChoices(m.roots()))
         if (d.device[0] != '/')
             others.push_back(d.device);
-    EXPECT_EQ(others, (std::vector<std::string>{"virtual", "virtual:card.json", "rfc2217://"}));
+    EXPECT_EQ(others, (std::vector<std::string>{"pcsc", "virtual", "virtual:card.json", "rfc2217://"}));
+}
+
+// A PC/SC reader is offered by its whole name (what "pcsc:TEXT" matches), so
+// nobody has to type it into ports.ini; without service or reader the one
+// "pcsc" row says what is missing.
+TEST(DeviceList, PcscReadersAreListedByNameWithWhetherTheyHoldACard)
+{
+    const std::vector<PcscReader> two = {{"Gemalto PC Twin Reader 00 00", false}, {"Virtual PCD 00 01", true}};
+    struct Case {
+        bool answers;
+        std::vector<PcscReader> readers;
+        std::vector<std::string> listed;
+    } cases[] = {
+        {false, {}, {"pcsc PC/SC-lukija (palvelu pcscd ei vastaa: asenna pcscd)"}},
+        {true, {}, {"pcsc PC/SC-lukija (yhtään lukijaa ei ole kytketty)"}},
+        {true, two,
+         {"pcsc Ensimmäinen PC/SC-lukija, jossa on kortti",
+          "pcsc:Gemalto PC Twin Reader 00 00 PC/SC-lukija, ei korttia",
+          "pcsc:Virtual PCD 00 01 PC/SC-lukija, kortti paikalla"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> listed;
+        for (const DeviceChoice& d : pcscChoices(c.answers, c.readers)) {
+            listed.push_back(d.device + " " + d.kind);
+            EXPECT_EQ(d.problem, "");
+        }
+        EXPECT_EQ(listed, c.listed);
+    }
+    // Each listed name picks its own reader again when the port opens.
+    for (std::size_t i = 0; i < two.size(); ++i)
+        EXPECT_EQ(choosePcscReader(pcscChoices(true, two)[i + 1].device, two), int(i));
+
+    // In the whole list they follow the serial ports and come before the virtual kinds.
+    MachineFolder m;
+    m.file("dev/ttyUSB0");
+    std::vector<std::string> devices;
+    for (const DeviceChoice& d : deviceChoices(m.roots([&two](std::vector<PcscReader>& r) { return r = two, true; })))
+        devices.push_back(d.device[0] == '/' ? "serial" : d.device);
+    EXPECT_EQ(devices, (std::vector<std::string>{"serial", "pcsc", "pcsc:Gemalto PC Twin Reader 00 00",
+                                                 "pcsc:Virtual PCD 00 01", "virtual", "virtual:card.json",
+                                                 "rfc2217://"}));
 }
 
 TEST(DeviceList, APermissionProblemSaysWhichGroupToJoin)

@@ -21,13 +21,20 @@ struct DeviceDialogTest : test::AppTest<> {
         ports.parse(text);
         return ports;
     }
+    // The machine's own serial devices and one PC/SC reader holding a card.
+    static DeviceRoots withReader()
+    {
+        DeviceRoots roots;
+        roots.pcscReaders = [](std::vector<PcscReader>& r) { return r = {{"Virtual PCD 00 00", true}}, true; };
+        return roots;
+    }
     QComboBox* combo(int n, DeviceDialog& d) { return d.findChild<QComboBox*>(QStringLiteral("ComDevice%1Choice").arg(n)); }
 };
 
 TEST_F(DeviceDialogTest, ShowsEachPortsDeviceAndWritesOnlyWhatWasChosen)
 {
     ASSERT_TRUE(devices.setCommPort(1) && devices.setPortOpen(true));
-    DeviceDialog dialog(devices, dir.string());
+    DeviceDialog dialog(devices, dir.string(), nullptr, withReader());
     EXPECT_EQ(dialog.windowTitle(), "Laitteet");
     QStringList shown;
     for (int n = 1; n <= 4; ++n)
@@ -36,13 +43,18 @@ TEST_F(DeviceDialogTest, ShowsEachPortsDeviceAndWritesOnlyWhatWasChosen)
     // Every combo offers the kinds that are no device file too.
     EXPECT_GE(combo(2, dialog)->findText("virtual"), 0);
     EXPECT_GE(combo(2, dialog)->findText("rfc2217://"), 0);
+    EXPECT_GE(combo(2, dialog)->findText("pcsc:Virtual PCD 00 00"), 0);
+    EXPECT_FALSE(dialog.findChild<QTreeWidget*>("DeviceList")
+                     ->findItems("pcsc:Virtual PCD 00 00", Qt::MatchExactly)
+                     .isEmpty());
 
     combo(1, dialog)->setCurrentText("virtual");
     combo(3, dialog)->setCurrentText("rfc2217://127.0.0.1:7000");
+    combo(4, dialog)->setCurrentIndex(combo(4, dialog)->findText("pcsc:Virtual PCD 00 00"));
     dialog.findChild<QPushButton*>("OKButton")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     // Ports left on their default get no line; the open port is on its new device at once.
-    EXPECT_EQ(test::fileBytes(dir / "ports.ini"), "COM1 = virtual\nCOM3 = rfc2217://127.0.0.1:7000\n");
+    EXPECT_EQ(test::fileBytes(dir / "ports.ini"), "COM1 = virtual\nCOM3 = rfc2217://127.0.0.1:7000\nCOM4 = pcsc:Virtual PCD 00 00\n");
     EXPECT_EQ(opened, (std::vector<std::string>{"virtual:card.json", "virtual"}));
     EXPECT_TRUE(devices.portOpen());
 }
