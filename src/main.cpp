@@ -29,8 +29,8 @@ namespace {
 
 constexpr const char* kHelp =
     "Usage: puolukka [--desktop]\n"
-    "A tool for GSM SIM cards in a serial smart-card reader: the phonebook, PIN and PUK,\n"
-    "the card's files and a hex terminal.\n"
+    "A tool for GSM SIM cards in a smart-card reader (serial, USB-serial, PC/SC or\n"
+    "over the network): the phonebook, PIN and PUK, the card's files and a hex terminal.\n"
     "\n"
     "Started from a terminal, the program keeps its port settings (puolukka.ini) and\n"
     "its device list (ports.ini) in the folder it is started from.\n"

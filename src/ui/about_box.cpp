@@ -66,6 +66,7 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent)
                        "(ks. Ohje &ndash; Kortinlukijan valmistusohjeet)</li>"
                        "<li>samat lukijat USB-sarjaporttisovittimen kautta</li>"
                        "<li>verkon yli käytettävät lukijat (sarjaportti TCP-yhteyden takana)</li>"
+                       "<li>USB-älykortinlukijat (PC/SC, kun palvelu pcscd on asennettu)</li>"
                        "</ul>"
                        "Käytettävä laite valitaan Asetukset-ikkunan Laitteet-painikkeella ja Com-porttina."),
         this, "lblReaders"));

@@ -21,6 +21,7 @@
 #include "link/reset.h"
 #include "phonebook/card_transfer.h"
 #include "phonebook/phonebook_file.h"
+#include "ports/device_list.h"
 #include "ports/device_port.h"
 #include "ports/pcsc_port.h"
 #include "ports/port_factory.h"
@@ -272,6 +273,19 @@ TEST_F(PcscTest, ReaderNamesChooseTheReaderAndAMissNamesTheReadersThatExist)
     EXPECT_FALSE(Send2Card(empty.app, bytes, 50));
     EXPECT_EQ(empty.port.lastError().description, "pcsc: Puolukka vpcd 00 01: no card in the reader");
 
+    // "Laitteet" offers each reader by its whole name, and that name opens it.
+    Strings offered;
+    for (const DeviceChoice& d : deviceChoices())
+        if (isPcscDevice(d.device))
+            offered.push_back(d.device + " / " + d.kind);
+    EXPECT_EQ(offered, (Strings{"pcsc / Ensimmäinen PC/SC-lukija, jossa on kortti",
+                                "pcsc:Puolukka vpcd 00 00 / PC/SC-lukija, kortti paikalla",
+                                "pcsc:Puolukka vpcd 00 01 / PC/SC-lukija, ei korttia"}));
+    Program listed("listed", "pcsc:Puolukka vpcd 00 00", sim::demoCard());
+    listed.start();
+    EXPECT_TRUE(listed.screen.messageTexts().empty());
+    EXPECT_TRUE(listed.port.cdHolding());
+
     Program miss("miss", "pcsc:Gemalto", sim::demoCard());
     EXPECT_EQ(deviceCaption(miss.port, 1), "pcsc:Gemalto");
     miss.start();
@@ -302,6 +316,11 @@ TEST_F(PcscTest, NoServiceIsAClearErrorAndAStoppedServiceClosesThePort)
     std::string why;
     EXPECT_FALSE(listPcscReaders(readers, &why));
     EXPECT_EQ(why, "the PC/SC service is not running (is pcscd installed and started?)");
+    Strings offered;
+    for (const DeviceChoice& d : deviceChoices())
+        if (isPcscDevice(d.device))
+            offered.push_back(d.device + " / " + d.kind);
+    EXPECT_EQ(offered, Strings{"pcsc / PC/SC-lukija (palvelu pcscd ei vastaa: asenna pcscd)"});
 
     std::string whyNot;
     ASSERT_TRUE(PrivatePcscd::instance().start(&whyNot)) << whyNot;
