@@ -1,4 +1,9 @@
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -6,6 +11,7 @@
 
 #include "ports/device_list.h"
 #include "ports/device_port.h"
+#include "ports/posix_serial_port.h"
 #include "scripted_port.h"
 
 namespace puolukka {
@@ -113,6 +119,49 @@ TEST(DeviceList, APermissionProblemSaysWhichGroupToJoin)
     EXPECT_EQ(permissionHint("/dev/ttyS0", "root", "aino").find("adduser"), std::string::npos);
     for (const char* device : {"virtual", "virtual:card.json", "rfc2217://h:7000", ""})
         EXPECT_EQ(accessProblem(device), "") << device;
+}
+
+// A user outside the device's group: the list and the port's own error both
+// name the group and the command, as the user nobody sees them on a terminal
+// of group dialout (needs root to hand the terminal over and become nobody).
+TEST(DeviceList, AUserOutsideTheGroupIsToldWhichGroupToJoin)
+{
+    const group* dialout = ::getgrnam("dialout");
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !dialout || !nobody)
+        GTEST_SKIP() << "needs root, the group dialout and the user nobody";
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ASSERT_EQ(::chown(name, 0, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(name, 0660), 0);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const gid_t nobodyGroup = nobody->pw_gid;
+    const uid_t nobodyUser = nobody->pw_uid;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 || ::setuid(nobodyUser) != 0)
+            ::_exit(2);
+        PosixSerialPort port(name);
+        const std::string seen = accessProblem(name) + "|" + (port.setPortOpen(true) ? "" : port.lastError().description);
+        const bool written = ::write(pipeFds[1], seen.data(), seen.size()) == ssize_t(seen.size());
+        ::_exit(written ? 0 : 3);
+    }
+    ::close(pipeFds[1]);
+    std::string seen;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        seen.append(buffer, std::size_t(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(slave), ::close(master);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string hint = permissionHint(name, "dialout", "nobody");
+    EXPECT_EQ(seen, hint + "|Cannot open " + name + ": Permission denied\n" + hint);
 }
 
 // A ports.ini written anew takes effect at once: the open port moves to the new device.
