@@ -95,10 +95,6 @@ TEST(DeviceList, PcscReadersAreListedByNameWithWhetherTheyHoldACard)
         }
         EXPECT_EQ(listed, c.listed);
     }
-    // Each listed name picks its own reader again when the port opens.
-    for (std::size_t i = 0; i < two.size(); ++i)
-        EXPECT_EQ(choosePcscReader(pcscChoices(true, two)[i + 1].device, two), int(i));
-
     // In the whole list they follow the serial ports and come before the virtual kinds.
     MachineFolder m;
     m.file("dev/ttyUSB0");
