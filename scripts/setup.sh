@@ -11,7 +11,7 @@ build_packages=(
   cmake g++ make
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   qt6-translations-l10n
-  nlohmann-json3-dev
+  nlohmann-json3-dev libphonenumber-dev
   fonts-dejavu-core
   libpcsclite-dev  # PC/SC readers: the pcsc-lite headers and library
 )

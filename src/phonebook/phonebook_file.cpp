@@ -139,6 +139,16 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
 
 }  // namespace
 
+bool readFileContent(const std::string& path, std::string& content, std::string& reason)
+{
+    return readWholeFile(path, content, reason);
+}
+
+bool writeFileSafely(const std::string& path, const std::string& content, std::string& reason)
+{
+    return replaceFile(path, content, reason);
+}
+
 namespace {
 
 // Whether the text before a lone LF is a whole entry: name/TON/number with a

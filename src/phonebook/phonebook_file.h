@@ -18,6 +18,13 @@ void SavePB_Click(App& app);
 // the answer's code (6 Yes, 7 No) is kept in AnswerHex as the program always has.
 bool confirmReplace(App& app);
 
+// The whole file, byte for byte (at most 16 MB); false with the reason when
+// it cannot be read.
+bool readFileContent(const std::string& path, std::string& content, std::string& reason);
+// Writes the content beside the target and renames it over the target, so
+// that an earlier file is either replaced whole or left as it was.
+bool writeFileSafely(const std::string& path, const std::string& content, std::string& reason);
+
 // A phonebook file is one entry a line, each line ended by CR LF, one byte per
 // character (the padding bytes 255 of the names included).
 //
