@@ -50,7 +50,7 @@ std::string ellipsisList(const std::vector<std::string>& lines, std::size_t show
 }
 
 // The name with its marker shortened to fit: the marker stays while the name
-// before it can keep a character.
+// before it keeps a character; otherwise the name alone is shortened.
 std::string shortenMarked(const std::string& base, const std::string& marker, int capacity)
 {
     if (!marker.empty()) {
@@ -66,7 +66,7 @@ std::string shortenMarked(const std::string& base, const std::string& marker, in
                 return candidate;
         }
     }
-    return shortenName(base + marker, capacity);
+    return shortenName(base, capacity);
 }
 
 constexpr std::size_t kListedLines = 10;

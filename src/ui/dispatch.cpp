@@ -9,7 +9,9 @@
 #include "link/line_events.h"
 #include "link/reset.h"
 #include "phonebook/card_transfer.h"
+#include "phonebook/contact_files.h"
 #include "phonebook/phonebook_file.h"
+#include "ui/contacts_import.h"
 #include "ui/terminal.h"
 
 namespace puolukka {
@@ -54,6 +56,8 @@ void quit(DispatchContext& c)
 
 void avaaOp(DispatchContext& c) { avaa(c.app); }
 void savePB(DispatchContext& c) { SavePB_Click(c.app); }
+void importContacts(DispatchContext& c) { TuoYhteystiedot_Click(c.app, c.mainWindow); }
+void exportContacts(DispatchContext& c) { VieYhteystiedot_Click(c.app); }
 void phnBook(DispatchContext& c) { PhnBook_Click(c.app); }
 void writePB(DispatchContext& c) { WritePB_Click(c.app); }
 void pbEdit(DispatchContext& c) { PBEdit_Click(c.app, c.phoneEdit, c.mainWindow); }
@@ -109,6 +113,8 @@ constexpr DispatchRow kTable[] = {
     // Menu "&Tiedosto".
     {"availe", "&Avaa luettelo", "avaa", avaaOp},
     {"tallenna", "T&allenna luettelo", "SavePB_Click", savePB},
+    {"tuoyhteystiedot", "Tuo yhteystiedot...", "TuoYhteystiedot_Click", importContacts},
+    {"vieyhteystiedot", "Vie yhteystiedot...", "VieYhteystiedot_Click", exportContacts},
     {"barr1", "-", "", nullptr},
     {"lueluettelo", "Lu&e luettelo SIM:ltä", "PhnBook_Click", phnBook},
     {"kirjoitaluettelo", "&Kirjoita luettelo SIM:lle", "WritePB_Click", writePB},

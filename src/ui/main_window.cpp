@@ -58,6 +58,8 @@ struct MenuItem {
 constexpr MenuItem kFileMenu[] = {
     {"availe", "&Avaa luettelo", true},
     {"tallenna", "T&allenna luettelo", true},
+    {"tuoyhteystiedot", "Tuo yhteystiedot...", true},
+    {"vieyhteystiedot", "Vie yhteystiedot...", true},
     {"barr1", "-", true},
     {"lueluettelo", "Lu&e luettelo SIM:ltä", true},
     {"kirjoitaluettelo", "&Kirjoita luettelo SIM:lle", true},

@@ -218,6 +218,8 @@ TEST(ContactImport, EachNumberAnEntryMarkedByItsKindShortenedOnlyWithConsent)
     EXPECT_EQ(shortened[0].status, ImportStatus::Shortened);
     EXPECT_EQ(shortened[1].entry, HexToBytes("4D61747469204D7B202874797C29") + "/81/091234567");
     EXPECT_EQ(shortened[3].entry, "Alexander Grah/91/+12025550100");
+    options.nameLength = 6;  // no room for the marker: the name alone
+    EXPECT_EQ(planImport(contacts, options)[0].name, "Matti");
 }
 
 TEST(ContactImport, ReplaceOrFillTheFreePositionsAndSaySo)

@@ -15,6 +15,7 @@
 #include "scripted_screen.h"
 #include "ui/about_box.h"
 #include "ui/config_screen.h"
+#include "ui/contacts_import.h"
 #include "ui/dispatch.h"
 #include "ui/entry_dialog.h"
 #include "ui/main_window.h"
