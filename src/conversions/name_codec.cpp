@@ -156,7 +156,12 @@ DecodedName decodeHalfPage(std::string_view alpha, NameCoding coding)
     while (i < end) {
         const auto b = static_cast<unsigned char>(alpha[i]);
         if (b & 0x80) {
-            appendUtf8(name.text, base + (b & 0x7F));
+            char32_t c = base + (b & 0x7F);
+            if (c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+                c = kReplacement;  // a base near the top of the range points past UCS2
+                name.clean = false;
+            }
+            appendUtf8(name.text, c);
             ++i;
             continue;
         }
@@ -267,16 +272,21 @@ EncodedName encodeName(std::string_view text)
             return name;
         }
     }
-    name.encodable = true;
+    // In form 80 the character FFFF would read as the end of the name.
+    const bool fits80 = chars.find(char32_t(0xFFFF)) == std::u32string::npos;
+    name.encodable = fits80;
     name.coding = NameCoding::Ucs2;
-    name.bytes = encodeForm80(chars);
+    name.bytes = fits80 ? encodeForm80(chars) : std::string();
     for (const NameCoding form : {NameCoding::Ucs2HalfPage, NameCoding::Ucs2Base}) {
         const auto bytes = encodeHalfPage(chars, form);
-        if (bytes && bytes->size() < name.bytes.size()) {
+        if (bytes && (!name.encodable || bytes->size() < name.bytes.size())) {
+            name.encodable = true;
             name.coding = form;
             name.bytes = *bytes;
         }
     }
+    if (!name.encodable)
+        name.unencodable = 0xFFFF;
     return name;
 }
 

@@ -245,6 +245,8 @@ std::string importItemText(const ImportItem& item)
         return text + (item.name != item.sourceName ? " -> " + item.name : std::string()) + ": " + item.number;
     case ImportStatus::Shortened:
         return text + " -> " + item.name + ": " + item.number + " (lyhennetty)";
+    case ImportStatus::TooLong:
+        return text + (item.name != item.sourceName ? " -> " + item.name : std::string()) + ": " + item.reason;
     default:
         return text + ": " + item.reason;
     }

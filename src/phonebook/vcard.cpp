@@ -358,9 +358,8 @@ std::vector<Contact> parseVCards(std::string_view fileBytes)
             card.org = unescape(splitComponents(*text)[0], false);
         } else if (property->name == "TEL") {
             std::string number = cleanContactText(*text);
-            if (number.size() >= 4 && equalsNoCase(number.substr(0, 4), "tel:"))
-                number.erase(0, 4);
-            number = cleanContactText(number);
+            while (number.size() >= 4 && equalsNoCase(number.substr(0, 4), "tel:"))
+                number = cleanContactText(number.substr(4));
             if (!number.empty())
                 card.numbers.push_back({number, telKind(*property)});
         }

@@ -53,6 +53,7 @@ TEST(NameCodec, PublishedAndOwnVectors)
         {"-Բփ-1", "820505322D80D12D31"},    // Armenian 0532 and 0583 span two half-pages: 82
         {"Я", "80042F"},                    // one character: 80 (3 bytes) is shorter than 81 (4)
         {"Мa", "80041C0061"},               // a tie of 80 and 81 goes to 80
+        {"a\uFFFF", "8202FFFF6180"},         // FFFF would end form 80 early: 82 holds it
         {"", ""},
     };
     for (const auto& [text, code] : rows) {

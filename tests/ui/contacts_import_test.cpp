@@ -57,8 +57,8 @@ TEST_F(ContactsTest, ImportFillsTheFreePositionsWithTheUsersConsentToShorten)
               "Tuo yhteystiedot|vCard (*.vcf)|*.vcf|CSV (*.csv)|*.csv|Kaikki tiedostot (*.*)|*.*");
     EXPECT_TRUE(nameLengthLocked) << "the card's name length is known";
     EXPECT_EQ(before, (QStringList{
-                          "Ei oteta: Matti Mäkelä, +358401234567: nimi ei mahdu kortille (4 merkkiä liikaa)",
-                          "Ei oteta: Matti Mäkelä, 09 123 4567: nimi ei mahdu kortille (4 merkkiä liikaa)",
+                          "Ei oteta: Matti Mäkelä, +358401234567 -> Matti Mäkelä (mob): nimi ei mahdu kortille (4 merkkiä liikaa)",
+                          "Ei oteta: Matti Mäkelä, 09 123 4567 -> Matti Mäkelä (työ): nimi ei mahdu kortille (4 merkkiä liikaa)",
                           "Otetaan: Äiti, 040-765 4321: 0407654321",
                       }));
     EXPECT_EQ(after[0], "Lyhennetään: Matti Mäkelä, +358401234567 -> Matti Mä (mob): +358401234567 (lyhennetty)");
