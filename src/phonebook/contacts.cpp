@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "conversions/adn_codec.h"
 #include "conversions/name_codec.h"
 #include "conversions/text_encoding.h"
 #include "phonebook/editor.h"
@@ -106,8 +107,8 @@ std::string cleanContactText(std::string_view text)
 
 bool isFreeEntry(const std::string& entry)
 {
-    const auto slash = entry.find('/');
-    return slash != std::string::npos && entry.compare(slash + 1, 2, "FF") == 0;
+    const EntryFields fields = splitEntry(entry);
+    return fields.separators == 2 && tonValue(fields.ton) == 0xFF && unpaddedName(fields.name).empty();
 }
 
 std::vector<Contact> phonebookContacts(const Phonebook& book)
@@ -115,13 +116,12 @@ std::vector<Contact> phonebookContacts(const Phonebook& book)
     std::vector<Contact> contacts;
     for (int i = 1; i <= book.PBCount && i < int(book.PBEntry.size()); ++i) {
         const std::string& entry = book.PBEntry[std::size_t(i)];
-        const auto p1 = entry.find('/');
-        if (p1 == std::string::npos || isFreeEntry(entry))
+        const EntryFields fields = splitEntry(entry);
+        if (fields.separators < 2 || isFreeEntry(entry))
             continue;
-        const auto p2 = entry.find('/', p1 + 1);
-        Contact c;
-        c.name = cleanContactText(decodeName(entry.substr(0, p1)).text);
-        const std::string number = p2 == std::string::npos ? std::string() : latin1ToUtf8(entry.substr(p2 + 1));
+        Contact c;  // a name-only contact (TON FF) has no number
+        c.name = cleanContactText(decodeName(fields.name).text);
+        const std::string number = latin1ToUtf8(fields.number);
         if (!number.empty())
             c.numbers.push_back({number, NumberKind::None});
         if (!c.name.empty() || !c.numbers.empty())
@@ -177,11 +177,6 @@ std::vector<ImportItem> planImport(const std::vector<Contact>& contacts, const I
                     item.reason.clear();
                 }
             }
-            // The entry text ends its name at the first "/".
-            if (fit.name.bytes.find('/') != std::string::npos) {
-                item.status = ImportStatus::Refused;
-                item.reason = "nimessä on merkki /, jota luettelo ei voi tallentaa";
-            }
             if (item.status == ImportStatus::Taken || item.status == ImportStatus::Shortened)
                 item.entry = padName(fit.name.bytes, options.nameLength) + "/" + item.ton + "/" + item.number;
             items.push_back(item);
@@ -232,6 +227,8 @@ ImportSummary applyImport(Phonebook& book, std::vector<ImportItem>& items, Impor
         if (item->status == ImportStatus::Shortened)
             ++summary.shortened;
     }
+    if (summary.taken > 0)
+        book.Changed = true;  // in memory only, until it is saved or written
     return summary;
 }
 

@@ -50,18 +50,27 @@ EditorRows fillEditorRows(const Phonebook& book, NameView view)
     std::string name;  // an entry without "/" and without padding keeps the name of the row before
     for (int i = 1; i <= book.PBCount && i < int(book.PBEntry.size()); ++i) {
         const std::string& e = book.PBEntry[std::size_t(i)];
-        const auto firstSlash = e.find('/');
-        const int nameLen = firstSlash == std::string::npos ? -1 : int(firstSlash);
-        // The next "/" searched from just after the first one; none gives position 1.
-        const auto secondSlash = e.find('/', std::size_t(nameLen + 1));
-        const int numStart = secondSlash == std::string::npos ? 1 : int(secondSlash) + 2;
+        const EntryFields fields = splitEntry(e);
+        int nameLen = 0;
+        int numStart = 0;
+        if (fields.separators == 2) {
+            // The name may hold "/": TON and number follow the last two.
+            nameLen = int(fields.name.size());
+            numStart = int(e.size() - fields.number.size()) + 1;
+        } else {
+            const auto firstSlash = e.find('/');
+            nameLen = firstSlash == std::string::npos ? -1 : int(firstSlash);
+            // The next "/" searched from just after the first one; none gives position 1.
+            const auto secondSlash = e.find('/', std::size_t(nameLen + 1));
+            numStart = secondSlash == std::string::npos ? 1 : int(secondSlash) + 2;
+        }
 
         // Decoded, the whole name field counts (a UCS2 name may hold FF bytes);
         // as bytes, the name ends at padding within the first 20 characters.
         const auto pad = e.find(kPaddingChar);
         if (nameLen >= 0 && view == NameView::Decoded)
             name = decodeName(e.substr(0, std::size_t(nameLen))).text;
-        else if (pad != std::string::npos && pad < 20)
+        else if (pad != std::string::npos && pad < 20 && (nameLen < 0 || int(pad) < nameLen))
             name = shownName(e.substr(0, pad), view);
         else if (nameLen >= 0)
             name = latin1ToUtf8(e.substr(0, std::size_t(nameLen)));
@@ -82,10 +91,9 @@ int nameFieldLength(const Phonebook& book)
         return book.CardRecLen - kAdnFixedBytes;
     std::size_t longest = 0;
     for (int i = 1; i <= book.PBCount && i < int(book.PBEntry.size()); ++i) {
-        const std::string& e = book.PBEntry[std::size_t(i)];
-        const auto slash = e.find('/');
-        if (slash != std::string::npos)
-            longest = std::max(longest, slash);
+        const EntryFields fields = splitEntry(book.PBEntry[std::size_t(i)]);
+        if (fields.separators > 0)
+            longest = std::max(longest, fields.name.size());
     }
     return int(longest);
 }
@@ -164,13 +172,6 @@ bool encodeEditedName(const std::string& name, int nameLength, NameView view, st
         return refuse("Nimi ei mahdu kortin nimikenttään (" + std::to_string(nameLength) + " tavua): "
                       + std::to_string(std::max(over, 1)) + " merkkiä liikaa.");
     }
-    // The entry text ends its name at the first "/": a name byte 2F (the GSM
-    // "/", or a UCS2 character such as "Я" 04 2F) would move its number.
-    if (bytes.find('/') != std::string::npos) {
-        return refuse(name.find('/') != std::string::npos
-                          ? "Nimessä ei voi olla merkkiä /."
-                          : "Nimen tallennusmuodossa olisi tavu 2F (/), jota luettelo ei voi tallentaa.");
-    }
     return true;
 }
 
@@ -185,9 +186,7 @@ EditResult storeEditedEntry(Phonebook& book, int position, const EntryEdit& edit
         return EditResult::Unchanged;
     std::string& entry = book.PBEntry[std::size_t(position)];
     const EntryFields old = splitEntry(entry);
-    // An unused entry has no TON to keep: a name typed into it takes the TON of its number.
-    const bool wasUnused = old.ton.starts_with("FF");
-    if ((numberChanged || wasUnused) && !validNumber(edit.number, message))
+    if (numberChanged && !validNumber(edit.number, message))
         return EditResult::Refused;
     std::string alpha = old.name;
     if (nameChanged) {
@@ -201,8 +200,10 @@ EditResult storeEditedEntry(Phonebook& book, int position, const EntryEdit& edit
             return EditResult::Refused;
         alpha = padName(bytes, nameLength);
     }
+    // An unchanged number keeps its TON: also FF, so a name typed into an
+    // unused entry without a number is a name-only contact (GSM 11.11 10.5.1).
     std::string tonAndNumber = old.ton + "/" + old.number;
-    if (numberChanged || wasUnused)
+    if (numberChanged || old.separators < 2)
         tonAndNumber = tonForNumber(edit.number) + "/" + edit.number;
     // Neither name nor number left: an unused entry, whatever the card's name length.
     if (decodeName(alpha).text.empty() && shownName(alpha, NameView::Bytes).empty() && edit.number.empty())

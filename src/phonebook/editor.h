@@ -82,7 +82,7 @@ enum class EditResult { Unchanged, Stored, Refused, Gone };
 // tallennamuisti: stores the edited entry at 1-based position.
 // - Nothing typed differs from what was shown: the entry stays byte for byte.
 // - An unchanged name keeps its bytes (padding included); an unchanged number
-//   keeps its TON (unless the entry was unused).
+//   keeps its TON.
 // - A changed name is encoded and padded with FF to nameLength; emptied, it
 //   makes the entry unused (padding only, TON "FF", no number), as does an
 //   entry left with neither name nor number.

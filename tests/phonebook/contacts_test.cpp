@@ -200,7 +200,7 @@ TEST(ContactImport, EachNumberAnEntryMarkedByItsKindShortenedOnlyWithConsent)
         {ImportStatus::TooLong, "Alexander Graham Bell", "nimi ei mahdu kortille (7 merkkiä liikaa)"},
         {ImportStatus::Refused, "Ei numeroa", "ei puhelinnumeroa"},
         {ImportStatus::Refused, "Hymiö \U0001F600", "nimessä on merkki \U0001F600, jota SIM-kortille ei voi tallentaa"},
-        {ImportStatus::Refused, "Koti/Työ", "nimessä on merkki /, jota luettelo ei voi tallentaa"},
+        {ImportStatus::Taken, "Koti/Työ", ""},  // the name may hold "/"
         {ImportStatus::Refused, "Мама", "numerossa on muita merkkejä kuin numeroita"},
     };
     for (std::size_t i = 0; i < plan.size(); ++i) {

@@ -100,7 +100,6 @@ TEST_F(PhoneEditTest, TheDialogRefusesWhatCannotBeStoredAndStoresOneEntryOrNothi
     EXPECT_EQ(dialog->nameField()->text() + "/" + dialog->numberField()->text(), "Äiti/+358501234567");
     const std::tuple<QString, QString, std::string> refused[] = {
         {"Äiti", "040-123", "Numerossa saa olla vain numeroita, *, # ja alussa + (enintään 20 numeroa)."},
-        {"A/B", "1", "Nimessä ei voi olla merkkiä /."},
         {"Jüri \U0001F600", "1", "ei voi tallentaa SIM-kortin nimeen"},
         {"Alexander Graham Bell", "1", "Nimi ei mahdu kortin nimikenttään (14 tavua): 7 merkkiä liikaa."},
     };
