@@ -20,7 +20,7 @@ build_packages=(
 test_packages=(
   ccache
   libgtest-dev libgmock-dev
-  xvfb xauth xdotool imagemagick x11-utils python3
+  xvfb xauth xdotool imagemagick x11-utils python3 python3-vobject
   dpkg-dev file desktop-file-utils appstream lintian
   ser2net
   # The PC/SC tests run a private pcscd with the virtual reader vpcd. Installing pcscd starts no

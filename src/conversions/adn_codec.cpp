@@ -20,18 +20,6 @@ char bcdDigit(char c)
     return c;
 }
 
-// Value of one hex digit of either case; -1 for any other character.
-int anyCaseHexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 }  // namespace
 
 EntryFields splitEntry(const std::string& entry)

@@ -11,6 +11,13 @@ int hexDigitValue(char c)
     return 0;
 }
 
+int anyCaseHexDigit(char c)
+{
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') ? hexDigitValue(c) : -1;
+}
+
 std::string HexToBytes(const std::string& text)
 {
     std::string bytes;

@@ -7,6 +7,8 @@ namespace puolukka {
 // Value of one hex digit of a command text: "0"-"9" and upper-case "A"-"F";
 // every other character counts as 0.
 int hexDigitValue(char c);
+// Value of one hex digit of either case; -1 for any other character.
+int anyCaseHexDigit(char c);
 
 // Command text (two hex digits a byte, no separators) to bytes. An odd length
 // ends with a byte whose low half is 0; other characters count as 0.

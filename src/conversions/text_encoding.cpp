@@ -167,6 +167,15 @@ bool isValidUtf8(std::string_view text)
 
 std::size_t utf8Length(std::string_view text) { return utf8ToCodePoints(text).size(); }
 
+std::string lowerCase(std::string_view text)
+{
+    std::u32string chars = utf8ToCodePoints(text);
+    for (char32_t& c : chars)
+        if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+            c += 0x20;
+    return codePointsToUtf8(chars);
+}
+
 std::string latin1ToUtf8(std::string_view bytes)
 {
     std::string out;

@@ -18,6 +18,9 @@ bool isValidUtf8(std::string_view text);
 // Number of code points (what the user counts as characters).
 std::size_t utf8Length(std::string_view text);
 
+// ASCII and Latin-1 letters in lower case ("TYÖ" -> "työ"), for matching labels.
+std::string lowerCase(std::string_view text);
+
 // One byte a character: ISO 8859-1, and Windows-1252 (8859-1 with printable
 // characters in 80-9F, what spreadsheets on Windows save).
 std::string latin1ToUtf8(std::string_view bytes);

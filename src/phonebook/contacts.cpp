@@ -1,7 +1,6 @@
 #include "phonebook/contacts.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "conversions/adn_codec.h"
 #include "conversions/name_codec.h"
@@ -27,18 +26,6 @@ const KindWords kKinds[] = {
     {NumberKind::Work, "työ", {"work", "business", "company", "työ"}},
     {NumberKind::Home, "koti", {"home", "koti"}},
 };
-
-std::string lower(std::string_view text)
-{
-    std::string result(text);
-    for (char& c : result)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    // The Finnish letters of the words above (UTF-8 Ä Ö to ä ö).
-    for (std::size_t i = 0; i + 1 < result.size(); ++i)
-        if (result[i] == '\xC3' && (result[i + 1] == '\x84' || result[i + 1] == '\x96'))
-            result[i + 1] = char(result[i + 1] + 0x20);
-    return result;
-}
 
 std::string ellipsisList(const std::vector<std::string>& lines, std::size_t shown)
 {
@@ -76,7 +63,7 @@ constexpr std::size_t kListedLines = 10;
 
 NumberKind kindFromLabel(std::string_view label)
 {
-    const std::string text = lower(label);
+    const std::string text = lowerCase(label);
     for (const KindWords& row : kKinds)
         for (const char* word : row.words)
             if (text.find(word) != std::string::npos)

@@ -23,23 +23,12 @@ const char* const kNumberAlone[] = {"numero", "number", "nro"};
 // A column beside a number column that tells its kind ("Phone 1 - Type").
 const char* const kKindWords[] = {"type", "tyyppi", "label", "laji"};
 
-std::string lower(std::string_view text)
-{
-    std::string result(text);
-    for (char& c : result)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    for (std::size_t i = 0; i + 1 < result.size(); ++i)  // UTF-8 Ä Ö to ä ö
-        if (result[i] == '\xC3' && (result[i + 1] == '\x84' || result[i + 1] == '\x96'))
-            result[i + 1] = char(result[i + 1] + 0x20);
-    return result;
-}
-
 // The label in lower case with single blanks; its words split at anything
 // that is neither a letter nor a digit.
 std::string label(std::string_view text)
 {
     std::string out;
-    for (char c : lower(cleanContactText(text))) {
+    for (char c : lowerCase(cleanContactText(text))) {
         if (c == ' ' && (out.empty() || out.back() == ' '))
             continue;
         out += c;

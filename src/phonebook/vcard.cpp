@@ -3,6 +3,7 @@
 #include <cctype>
 #include <optional>
 
+#include "conversions/conversions.h"
 #include "conversions/text_encoding.h"
 
 namespace puolukka {
@@ -109,23 +110,12 @@ bool isQuotedPrintable(std::string_view line)
     return colon != std::string_view::npos && upper(line.substr(0, colon)).find("QUOTED-PRINTABLE") != std::string::npos;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::string decodeQuotedPrintable(std::string_view text)
 {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        if (text[i] == '=' && i + 2 < text.size() && anyCaseHexDigit(text[i + 1]) >= 0 && anyCaseHexDigit(text[i + 2]) >= 0) {
+            out += char(anyCaseHexDigit(text[i + 1]) * 16 + anyCaseHexDigit(text[i + 2]));
             i += 2;
         } else {
             out += text[i];

@@ -117,6 +117,7 @@ ImportDialog::ImportDialog(const ContactsFile& file, const Phonebook& book, QWid
     m_buttons = new QDialogButtonBox(this);
     m_tuo = m_buttons->addButton("Tuo", QDialogButtonBox::AcceptRole);
     m_tuo->setObjectName("Tuo");
+    m_tuo->setDefault(true);
     m_buttons->addButton("Peruuta", QDialogButtonBox::RejectRole)->setObjectName("Peruuta");
 
     auto* layout = new QVBoxLayout(this);
