@@ -23,7 +23,12 @@ void sendIdentifier(App& app, CardCommand& select, const std::string& identifier
     if (!select.wantsData())
         return;
     commandLine(app, identifier + kLineSeparator + lineText + "\r\n");
-    select.data(HexToBytes(identifier));
+    // The header announced two bytes: a shorter typed identifier is completed with
+    // zero bits, as an odd last digit already is, so the card never waits for a byte
+    // that would otherwise be taken from the next command.
+    std::string bytes = HexToBytes(identifier);
+    bytes.resize(2, '\0');
+    select.data(bytes);
 }
 
 // The card answers a good SELECT with 9F and the length of the file's

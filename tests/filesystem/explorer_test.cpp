@@ -62,6 +62,8 @@ TEST(SelectFile, ReadsSelectAgainWhatWasTypedOutsideAscii)
 {
     const std::tuple<const char*, const char*, const char*> rows[] = {
         {"äbcd", "EF-ÄBCD-????", "0BCD"}, {"äbc", "EF-ÄBC-????", "0BC0"}, {"6fé", "EF-6FÉ-????", "6F00"},
+        // One or two characters still send the two bytes the header announces.
+        {"6f", "EF-6F-????", "6F00"}, {"a", "EF-A-????", "A000"},
         {"ÿ÷ßx", "EF-ÿ÷ßX-????", "0000"},  // no Latin-1 capital, not a letter: unchanged
     };
     for (const auto& [typed, file, identifier] : rows) {
