@@ -74,6 +74,7 @@ public:
     bool reopenIfDropped() override;
     // The open device's answer; false while closed.
     bool deliversLogicalBytes() const override { return m_active && m_active->deliversLogicalBytes(); }
+    long long flaggedCharacters() const override { return m_active ? m_active->flaggedCharacters() : 0; }
 
     bool setRThreshold(int n) override;
     bool setSThreshold(int n) override;

@@ -355,11 +355,13 @@ void PosixSerialPort::takeItem(const LineMarkParser::Item& item)
         m_pending.push_back(comm_event::Break);  // a break carries no data
         break;
     case Kind::Parity:
+        ++m_flagged;
         m_pending.push_back(comm_event::RxParity);
         m_buffer += parityReplace().empty() ? char(item.value) : parityReplace()[0];
         m_newData = true;
         break;
     case Kind::Frame:
+        ++m_flagged;
         m_pending.push_back(comm_event::Frame);
         m_buffer += char(item.value);
         m_newData = true;

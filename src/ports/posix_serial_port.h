@@ -81,6 +81,7 @@ public:
     bool dsrHolding() override;
 
     std::vector<int> pollEvents() override;
+    long long flaggedCharacters() const override { return m_flagged; }
 
     // Takes bytes as the driver delivers them (markers included) into the receive
     // buffer; every read goes through here.
@@ -118,6 +119,7 @@ private:
     std::vector<int> m_pending;  // events found while reading, handed out by pollEvents
     bool m_newData = false;
     bool m_sendWatch = false;
+    long long m_flagged = 0;  // characters marked with a parity or framing error
 
     bool m_noModemLines = false;
     bool m_noCounters = false;

@@ -94,6 +94,12 @@ public:
     // convention for it, nor pass its bytes through InverseByte.
     virtual bool deliversLogicalBytes() const { return false; }
 
+    // How many characters have arrived with a parity or framing error since the
+    // port was made (each handed on as ParityReplace, or as it came). A T=0
+    // answer with such a character in it cannot be trusted, whatever it reads
+    // as. 0 for a device that cannot tell.
+    virtual long long flaggedCharacters() const { return 0; }
+
     // Properties that only shape how the port reports; kept here for every port.
     virtual bool setRThreshold(int n) { return storeNonNegative(m_rThreshold, n, "RThreshold"); }
     int rThreshold() const { return m_rThreshold; }

@@ -73,6 +73,7 @@ bool VirtualReaderPort::setPortOpen(bool open)
     }
     if (open && !m_loadError.empty()) return fail(port_error::DeviceNotAvailable, m_loadError);
     pump();  // whatever was on its way while the port was closed is lost
+    if (open && !portPresent()) return fail(port_error::DeviceNotAvailable, kNoAdapter);
     m_open = open;
     m_received.clear();
     m_newBytes = m_parityError = m_cdChanged = false;
@@ -111,7 +112,9 @@ void VirtualReaderPort::sendFromCard(const sim::Reaction& reaction, std::int64_t
     for (std::size_t i = 0; i < reaction.bytes.size(); ++i) {
         auto logical = std::uint8_t(reaction.bytes[i]);
         at += c;
-        queue({at, inverse ? sim::inverseByte(logical) : logical, inverse ? Frame::Odd : Frame::Even, true});
+        LineByte byte{at, inverse ? sim::inverseByte(logical) : logical, inverse ? Frame::Odd : Frame::Even, true};
+        if (!m_faults || strikeLine(byte))
+            queue(byte);
         if (int(i) < reaction.nulls) at += reaction.nullIntervalUs;
     }
     // The card has the line until its answer is over, NULL bytes and their pauses included.
@@ -152,9 +155,18 @@ bool VirtualReaderPort::output(const std::string& bytes)
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const std::int64_t at = start + std::int64_t(i + 1) * c;
         // Data bits the port does not send are idle (1) on the line.
-        const auto value = std::uint8_t(std::uint8_t(bytes[i]) | ~mask);
-        const Frame frame = frameOf(value);
-        queue({at, value, frame, false});  // the echo: TXD and RXD share the card's I/O line
+        LineByte byte{at, std::uint8_t(std::uint8_t(bytes[i]) | ~mask), Frame::Unchecked, false};
+        byte.frame = frameOf(byte.value);
+        if (m_faults) {
+            happenDue(at - c);
+            if (!m_open)
+                break;  // the adapter went while the bytes were on their way out
+            if (!strikeLine(byte))
+                continue;  // lost on the line: neither the echo nor the card has it
+        }
+        const auto value = byte.value;
+        const Frame frame = byte.frame;
+        queue(byte);  // the echo: TXD and RXD share the card's I/O line
         if (!m_inserted || m_resetAsserted) continue;
         // T=0 is half duplex: a character the host starts while the card has the
         // line clashes with the card's own. The card's answer is lost with it
@@ -168,7 +180,10 @@ bool VirtualReaderPort::output(const std::string& bytes)
             m_card.ignore(value, "parity error");
             continue;
         }
-        sendFromCard(m_card.receive(inverse ? sim::inverseByte(value) : value), at);
+        sim::Reaction reaction = m_card.receive(inverse ? sim::inverseByte(value) : value);
+        if (m_faults && !reaction.bytes.empty() && m_faults->strikes(sim::Fault::NullStorm))
+            addNullStorm(reaction);
+        sendFromCard(reaction, at);
     }
     m_txFreeUs = start + std::int64_t(bytes.size()) * c;
     saveIfChanged();
@@ -178,6 +193,8 @@ bool VirtualReaderPort::output(const std::string& bytes)
 void VirtualReaderPort::pump()
 {
     const std::int64_t now = m_clock.nowUs();
+    if (!m_due.empty())
+        happenDue(now);
     const auto mask = std::uint8_t((1u << m_dataBits) - 1);
     while (!m_line.empty() && m_line.front().atUs <= now) {
         LineByte b = m_line.front();
@@ -188,6 +205,7 @@ void VirtualReaderPort::pump()
                          ((m_parity == 'E' && b.frame == Frame::Odd) || (m_parity == 'O' && b.frame == Frame::Even));
         if (bad) {
             m_parityError = true;
+            ++m_flagged;
             if (!parityReplace().empty()) value = std::uint8_t(parityReplace()[0]);
         }
         m_received.push_back(char(value));
@@ -266,6 +284,7 @@ bool VirtualReaderPort::setHandshaking(int mode)
 bool VirtualReaderPort::cdHolding()
 {
     if (!m_open) return fail(port_error::PropertyOnlyWhenOpen, "Operation valid only when the port is open");
+    pump();  // a card pushed in or pulled out by now
     return m_inserted;
 }
 
@@ -294,24 +313,107 @@ std::vector<int> VirtualReaderPort::pollEvents()
     return events;
 }
 
-void VirtualReaderPort::insertCard()
+void VirtualReaderPort::insertCard() { pushCard(m_clock.nowUs()); }
+
+void VirtualReaderPort::removeCard() { pullCard(m_clock.nowUs()); }
+
+void VirtualReaderPort::pushCard(std::int64_t atUs)
 {
     if (m_inserted) return;
     m_inserted = true;
     // A card pushed in while reset is released starts running without an ATR; the
     // next reset pulse makes it answer.
     m_card.powerUp();
-    m_cardTxFreeUs = m_clock.nowUs();
+    m_cardTxFreeUs = atUs;
     if (m_open) m_cdChanged = true;
 }
 
-void VirtualReaderPort::removeCard()
+void VirtualReaderPort::pullCard(std::int64_t atUs)
 {
     if (!m_inserted) return;
     m_inserted = false;
-    dropCardBytesAfter(m_clock.nowUs());
+    dropCardBytesAfter(atUs);
     m_card.powerUp();
     if (m_open) m_cdChanged = true;
+}
+
+// A dip in the card's supply: it starts over as after a reset pulse, cutting
+// off what it was sending, and answers to reset (unless reset is held).
+void VirtualReaderPort::resetCardAt(std::int64_t atUs)
+{
+    if (!m_inserted || m_resetAsserted) return;
+    dropCardBytesAfter(atUs);
+    m_card.powerUp();
+    sendFromCard({m_card.answerToReset(), m_card.description().atrDelayUs}, atUs);
+}
+
+// The adapter is pulled out: the port closes under the program, as a POSIX
+// port does when its device reads as hung up, with everything unread lost.
+void VirtualReaderPort::losePort(std::int64_t untilUs)
+{
+    m_portBackUs = std::max(m_portBackUs, untilUs);
+    if (!m_open) return;
+    m_open = false;
+    m_received.clear();
+    m_newBytes = m_parityError = m_cdChanged = false;
+    updateResetLine();
+    saveIfChanged();
+    fail(port_error::ReadFailed, kPortGone);
+}
+
+bool VirtualReaderPort::strikeLine(LineByte& byte)
+{
+    using sim::Fault;
+    sim::FaultPlan& plan = *m_faults;
+    if (plan.strikes(Fault::CardRemoved)) {
+        schedule({Due::What::PullCard, byte.atUs});
+        schedule({Due::What::PushCard, byte.atUs + plan.pick(20'000, 1'500'000)});
+    }
+    if (plan.strikes(Fault::CardReset)) schedule({Due::What::ResetCard, byte.atUs});
+    if (plan.strikes(Fault::PortGone))
+        schedule({Due::What::LosePort, byte.atUs, byte.atUs + plan.pick(200'000, 3'000'000)});
+    // One byte fault at most per character: two flipped bits (a data bit and the
+    // parity bit, or two data bits) would pass the parity check, and T=0 has no
+    // other check that could find them.
+    if (plan.strikes(Fault::DroppedByte)) return false;
+    const auto otherFrame = [](Frame f) { return f == Frame::Even ? Frame::Odd : f == Frame::Odd ? Frame::Even : f; };
+    if (plan.strikes(Fault::FlippedByte)) {
+        byte.value = std::uint8_t(byte.value ^ (1u << plan.pick(0, 7)));
+        byte.frame = otherFrame(byte.frame);
+    } else if (byte.frame != Frame::Unchecked && plan.strikes(Fault::ParityError)) {
+        // Without a parity bit on the line there is none to flip.
+        byte.frame = otherFrame(byte.frame);
+    }
+    return true;
+}
+
+void VirtualReaderPort::addNullStorm(sim::Reaction& reaction)
+{
+    const auto nulls = int(m_faults->pick(10, 300));
+    reaction.bytes.insert(0, std::size_t(nulls), char(0x60));
+    reaction.nulls += nulls;
+    reaction.nullIntervalUs = std::max(reaction.nullIntervalUs, m_faults->pick(0, 20'000));
+}
+
+void VirtualReaderPort::schedule(const Due& due)
+{
+    auto at = std::upper_bound(m_due.begin(), m_due.end(), due.atUs,
+                               [](std::int64_t us, const Due& d) { return us < d.atUs; });
+    m_due.insert(at, due);
+}
+
+void VirtualReaderPort::happenDue(std::int64_t untilUs)
+{
+    while (!m_due.empty() && m_due.front().atUs <= untilUs) {
+        const Due due = m_due.front();
+        m_due.pop_front();
+        switch (due.what) {
+        case Due::What::PullCard: pullCard(due.atUs); break;
+        case Due::What::PushCard: pushCard(due.atUs); break;
+        case Due::What::ResetCard: resetCardAt(due.atUs); break;
+        case Due::What::LosePort: losePort(due.untilUs); break;
+        }
+    }
 }
 
 void VirtualReaderPort::saveIfChanged()

@@ -10,6 +10,7 @@
 #include "app/clock.h"
 #include "ports/serial_port.h"
 #include "sim/card_description.h"
+#include "sim/fault_plan.h"
 #include "sim/sim_card.h"
 
 namespace puolukka {
@@ -30,10 +31,17 @@ namespace puolukka {
 // replaced by the ParityReplace character (kept as it came when ParityReplace is
 // empty). "N", "M" and "S" check nothing. The card drops bytes whose parity does
 // not fit its convention and waits for a new command header.
+//
+// Faults on purpose: with a FaultPlan set, the line, the card and the adapter
+// fail as real ones do, at the moments the plan's seeded schedule picks (see
+// setFaultPlan). Without one nothing of that runs.
 class VirtualReaderPort final : public SerialPort {
 public:
     // The trace note of a character the host sent while the card had the line.
     static constexpr const char* kCollision = "collision: the host sent while the card had the line";
+    // The error of a port whose adapter was pulled out, and of opening it while it is out.
+    static constexpr const char* kPortGone = "The port is gone: its USB serial adapter was pulled out";
+    static constexpr const char* kNoAdapter = "No such device: the USB serial adapter is not plugged in";
 
     // A reader holding the card; when cardFile is given, changes the card makes
     // to itself (updates, codes, counters) are written back to that file. A
@@ -68,6 +76,7 @@ public:
     bool dsrHolding() override;
 
     std::vector<int> pollEvents() override;
+    long long flaggedCharacters() const override { return m_flagged; }
 
     // For tests and the demo.
     sim::SimCard& card() { return m_card; }
@@ -86,6 +95,19 @@ public:
     const std::string& loadError() const { return m_loadError; }
     const std::string& saveError() const { return m_saveError; }
 
+    // Faults on purpose (nullptr: none; the plan must outlive its use here).
+    // Each character on the line, either way, may be dropped (neither the echo
+    // nor the card sees it), have a data bit flipped or its parity bit flipped
+    // (both raise 1009 where the line carries parity; the card drops such a
+    // byte), or be the moment the card is pulled out (pushed back in 20 ms to
+    // 1.5 s later), resets by itself (power dip: it starts over and sends its
+    // answer-to-reset), or the adapter is pulled out (the port closes with
+    // kPortGone and refuses to open with kNoAdapter for 0.2 to 3 s). Each answer
+    // of the card may come after a storm of 10 to 300 NULL bytes up to 20 ms apart.
+    void setFaultPlan(sim::FaultPlan* plan) { m_faults = plan; }
+    // False while the adapter is pulled out.
+    bool portPresent() const { return m_clock.nowUs() >= m_portBackUs; }
+
 private:
     enum class Frame { Even, Odd, Unchecked };
     struct LineByte {
@@ -95,8 +117,24 @@ private:
         bool fromCard;
     };
 
+    // Something a fault set going, due at a moment on the line.
+    struct Due {
+        enum class What { PullCard, PushCard, ResetCard, LosePort } what;
+        std::int64_t atUs;
+        std::int64_t untilUs = 0;  // LosePort: when the adapter is back
+    };
+
     void pump();
     void queue(const LineByte& byte);
+    // The plan's faults on one character; false when it is lost on the line.
+    bool strikeLine(LineByte& byte);
+    void schedule(const Due& due);
+    void happenDue(std::int64_t untilUs);
+    void pullCard(std::int64_t atUs);
+    void pushCard(std::int64_t atUs);
+    void resetCardAt(std::int64_t atUs);
+    void losePort(std::int64_t untilUs);
+    void addNullStorm(sim::Reaction& reaction);
     void sendFromCard(const sim::Reaction& reaction, std::int64_t afterUs);
     void dropCardBytesAfter(std::int64_t us);
     void updateResetLine();
@@ -128,6 +166,11 @@ private:
     bool m_newBytes = false;
     bool m_parityError = false;
     bool m_cdChanged = false;
+    long long m_flagged = 0;
+
+    sim::FaultPlan* m_faults = nullptr;
+    std::deque<Due> m_due;             // by time
+    std::int64_t m_portBackUs = 0;     // the adapter is out until then
 };
 
 // The port for "virtual" in ports.ini: a reader with the card described in

@@ -56,6 +56,8 @@ TEST(DevicePort, PropertiesAreKeptWhileClosedAndAppliedOnOpen)
     backend.failWrites = true;
     EXPECT_FALSE(port.output("x"));
     EXPECT_EQ(port.lastError().number, port_error::WriteFailed);
+    backend.flagged = 3;  // characters that came with a parity error
+    EXPECT_EQ(port.flaggedCharacters(), 3);
 }
 
 TEST(DevicePort, ClosedPortRefusesTrafficAndBadValuesAndKeepsOneBackendPerDevice)

@@ -168,10 +168,12 @@ TEST_F(PtyPort, MarkedBytesBecomeLineErrorEvents)
     // Two parity errors in one poll are one event: the convention switches once.
     EXPECT_EQ(port.pollEvents(), (std::vector<int>{comm_event::RxParity, comm_event::Break, comm_event::Receive}));
     EXPECT_EQ(port.input(), "\x3B??B");  // ParityReplace "?" stands for each faulty byte
+    EXPECT_EQ(port.flaggedCharacters(), 2) << "a break carries no character";
     ASSERT_TRUE(port.setParityReplace(""));
     port.acceptDriverBytes(std::string("\xFF\x00\x3F", 3));
     EXPECT_EQ(port.pollEvents(), (std::vector<int>{comm_event::RxParity, comm_event::Receive}));
     EXPECT_EQ(port.input(), "\x3F");  // no replacement: the byte as received
+    EXPECT_EQ(port.flaggedCharacters(), 3);
 }
 
 }  // namespace

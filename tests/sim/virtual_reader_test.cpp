@@ -1,6 +1,8 @@
 // The reader on the line: echo, timing, reset lines, carrier detect, parity and convention, events.
 #include "t0_driver.h"
 
+#include <bit>
+
 #include "conversions/conversions.h"
 
 namespace puolukka::test {
@@ -191,6 +193,120 @@ TEST(Convention, WithoutParityOnTheLineNothingIsFlagged)
     EXPECT_EQ(hex(d.resetByRts()), hex(inverseBytes(card.atr)));
     EXPECT_TRUE(f.port.pollEvents().empty());
     d.inverse = true;
+    EXPECT_EQ(d.command("A0A4000002", "3F00").sw, "9F16");
+}
+
+// Faults on purpose, each forced once on a READ RECORD of record 1 (5 header
+// bytes, the procedure byte, 28 data bytes, 90 00): the 8th character on the
+// line is the record's 2nd byte, the 3rd the header's P1.
+TEST(Faults, EachFaultStrikesAsOnARealLine)
+{
+    using sim::Fault;
+    struct Row {
+        Fault kind;
+        int skip;
+        std::string expected;  // what arrives, as hex ("<record>" stands for record 1)
+        std::vector<int> events;
+        long long flagged;
+    };
+    CardFixture clean(CardOptions{.pin1Enabled = false});
+    const std::string record = hex(clean.adnRecord(1));
+    const std::string second = record.substr(2, 2);
+    const std::string rest = record.substr(4);
+    const std::string atr = "3B1611800147534D31";
+    const Row rows[] = {
+        {Fault::DroppedByte, 7, "A0B201041CB2" + record.substr(0, 2) + rest + "9000", {}, 0},
+        {Fault::DroppedByte, 2, "A0B2041C", {}, 0},  // the card has 4 header bytes: it waits
+        {Fault::FlippedByte, 7, "A0B201041CB2" + record.substr(0, 2) + "3F" + rest + "9000",
+         {comm_event::RxParity}, 1},
+        {Fault::ParityError, 7, "A0B201041CB2" + record.substr(0, 2) + "3F" + rest + "9000",
+         {comm_event::RxParity}, 1},
+        {Fault::FlippedByte, 2, "A0B23F041C", {comm_event::RxParity}, 1},  // the card drops it
+        {Fault::CardRemoved, 7, "A0B201041CB2" + record.substr(0, 4), {comm_event::Cd}, 0},
+        {Fault::CardReset, 7, "A0B201041CB2" + record.substr(0, 4) + atr, {}, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(sim::faultName(row.kind)) + " after " + std::to_string(row.skip));
+        CardFixture f(CardOptions{.pin1Enabled = false});
+        T0Driver d(f.port, f.clock);
+        runScript(f, d, {select("7F10", "9F16"), select("6F3A", "9F0F")});
+        f.port.pollEvents();
+        sim::FaultPlan plan;
+        plan.arm(false);  // only what is forced
+        f.port.setFaultPlan(&plan);
+        plan.strikeNext(row.kind, row.skip);
+        EXPECT_EQ(hex(d.exchange("A0B201041C", 100)), row.expected);
+        EXPECT_EQ(f.port.pollEvents(), row.events);
+        EXPECT_EQ(f.port.flaggedCharacters(), row.flagged);
+        EXPECT_EQ(plan.injected(row.kind), 1);
+        EXPECT_EQ(plan.injectedTotal(), 1);
+    }
+}
+
+TEST(Faults, ParityOrOneBitAndTheCardBackInTheReader)
+{
+    using sim::Fault;
+    CardFixture f(CardOptions{.pin1Enabled = false});
+    T0Driver d(f.port, f.clock);
+    runScript(f, d, {select("7F10", "9F16"), select("6F3A", "9F0F")});
+    const std::string clean = d.exchange("A0B201041C");
+    sim::FaultPlan plan;
+    f.port.setFaultPlan(&plan);
+    f.port.setParityReplace("");  // bytes kept as they came
+    plan.strikeNext(Fault::ParityError, 7);
+    EXPECT_EQ(d.exchange("A0B201041C"), clean) << "the parity bit alone: the byte is intact";
+    plan.strikeNext(Fault::FlippedByte, 7);
+    const std::string flipped = d.exchange("A0B201041C");
+    ASSERT_EQ(flipped.size(), clean.size());
+    EXPECT_EQ(std::popcount(unsigned(std::uint8_t(flipped[7] ^ clean[7]))), 1);
+    EXPECT_EQ(flipped.substr(8), clean.substr(8));
+    EXPECT_EQ(f.port.flaggedCharacters(), 2);
+
+    // A NULL storm before the procedure byte of the next answer: 10 to 300 of them.
+    plan.strikeNext(Fault::NullStorm);
+    f.port.output(bytesOf("A0B201041C"));
+    f.clock.sleepMs(8000);
+    const std::string stormy = f.port.input();
+    const std::size_t nulls = stormy.find_first_not_of('\x60', 5) - 5;
+    EXPECT_GE(nulls, 10u);
+    EXPECT_LE(nulls, 300u);
+    EXPECT_EQ(stormy.substr(5 + nulls), clean.substr(5));
+
+    // The card pulled out comes back within 1.5 s, as a new card: it needs a reset.
+    f.port.pollEvents();
+    plan.strikeNext(Fault::CardRemoved);
+    d.exchange("A0B201041C");
+    EXPECT_FALSE(f.port.cdHolding());
+    f.clock.sleepMs(1500);
+    EXPECT_TRUE(f.port.cdHolding());
+    EXPECT_EQ(f.port.pollEvents(), (std::vector<int>{comm_event::Cd}));
+    EXPECT_EQ(d.command("A0B201041C").sw, "9400") << "back in the master file";
+}
+
+// The adapter pulled out: the port closes under the program and cannot be
+// opened until the adapter is back (0.2 to 3 s later); the card is as it was.
+TEST(Faults, APortThatVanishesComesBackOnlyWhenOpenedAgain)
+{
+    CardFixture f(CardOptions{.pin1Enabled = false});
+    T0Driver d(f.port, f.clock);
+    sim::FaultPlan plan;
+    f.port.setFaultPlan(&plan);
+    plan.strikeNext(sim::Fault::PortGone, 5);  // with the procedure byte
+    f.port.output(bytesOf("A0A4000002"));
+    f.clock.sleepMs(50);
+    EXPECT_EQ(f.port.input(), "") << "the echo went with the adapter";
+    EXPECT_FALSE(f.port.portOpen()) << "noticed by the read, as a POSIX port notices a hung-up device";
+    EXPECT_EQ(f.port.lastError().description, VirtualReaderPort::kPortGone);
+    EXPECT_TRUE(f.port.pollEvents().empty());
+    EXPECT_FALSE(f.port.setPortOpen(true));
+    EXPECT_EQ(f.port.lastError().number, port_error::DeviceNotAvailable);
+    EXPECT_EQ(f.port.lastError().description, VirtualReaderPort::kNoAdapter);
+    f.clock.sleepMs(3000);
+    ASSERT_TRUE(f.port.portPresent());
+    ASSERT_TRUE(f.port.setPortOpen(true));
+    // The card still waits for the SELECT's data: only a reset brings it back in step.
+    EXPECT_TRUE(f.card().commandPending());
+    EXPECT_EQ(hex(d.resetByRts()), "3B1611800147534D31");
     EXPECT_EQ(d.command("A0A4000002", "3F00").sw, "9F16");
 }
 

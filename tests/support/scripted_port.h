@@ -42,6 +42,7 @@ public:
     bool cts = false;
     bool dsr = false;
     std::deque<int> events;  // handed out by the next pollEvents()
+    long long flagged = 0;   // flaggedCharacters()
 
     std::vector<std::string> writes;          // every successful output(), in order
     std::vector<std::string> settingsHistory; // every accepted setSettings()
@@ -80,6 +81,7 @@ public:
 
     std::vector<int> pollEvents() override;
     bool deliversLogicalBytes() const override { return logicalBytes; }
+    long long flaggedCharacters() const override { return flagged; }
 
     // Bytes scheduled but not yet readable.
     std::size_t pendingCount() const { return m_pending.size(); }
