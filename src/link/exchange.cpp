@@ -99,11 +99,18 @@ const T0Answer& CardCommand::data(const std::string& bytes)
     return show(m_command.sendData(bytes));
 }
 
+void resetNextIfBroken(App& app, const T0Answer& answer)
+{
+    if (answer.status != T0Status::Complete && answer.status != T0Status::StatusWord)
+        app.card.CardReady = 0;
+}
+
 const T0Answer& CardCommand::show(T0Answer answer)
 {
     m_answer = std::move(answer);
     if (m_answer.status != T0Status::PortFailed)
         m_app.card.cardAnswered = m_answer.cardAnswered();
+    resetNextIfBroken(m_app, m_answer);
     if (!m_answer.line.empty()) {
         // ShowAnswer takes the bytes as the port delivers them.
         std::string chunk = inverseOnLine(m_app) ? inverseBytes(m_answer.line) : m_answer.line;

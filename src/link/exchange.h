@@ -17,11 +17,20 @@ bool inverseOnLine(const App& app);
 // convention, and the work waiting time the last answer-to-reset gave.
 T0Line t0Line(App& app);
 
+// An answer that did not end its command cleanly (the card fell silent, its
+// answer broke off or came hit on the line, the port failed) may leave the card
+// waiting for the rest of the command: whatever is sent next would complete it
+// (a VERIFY would take the next header for the last byte of the code). Then
+// CardReady is cleared, so the next card operation starts with a reset. For
+// every exchange, shown (CardCommand) or not.
+void resetNextIfBroken(App& app, const T0Answer& answer);
+
 // One command of an operation by the T=0 rules. Each answer is shown as one
 // chunk (ShowAnswer) the way a card that answers at once puts it on the line
 // (echo, procedure byte, data, status word), so a slow card, NULL bytes or a
 // byte-at-a-time transfer change nothing that is shown or decoded. Nothing is
-// shown when nothing came back. CardAnswered follows each answer.
+// shown when nothing came back. CardAnswered follows each answer; a broken
+// one clears CardReady (resetNextIfBroken).
 class CardCommand {
 public:
     explicit CardCommand(App& app);

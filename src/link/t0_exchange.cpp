@@ -156,12 +156,18 @@ T0Answer exchangeT0(const T0Line& line, const std::string& bytes, const T0Expect
     // Late bytes of an earlier, broken answer would be taken for this one's echo.
     if (port.portOpen() && port.inBufferCount() > 0)
         port.input();
+    const long long flagged = port.flaggedCharacters();
     if (!port.portOpen() || !port.output(line.inverse ? inverseBytes(bytes) : bytes)) {
         T0Answer answer;
         answer.status = T0Status::PortFailed;
         return answer;
     }
-    return receiveT0(line, expect);
+    T0Answer answer = receiveT0(line, expect);
+    // Whatever the card said, one character of it may have been any byte. (A
+    // card that said nothing is silent, whatever happened to the echo.)
+    if (port.flaggedCharacters() != flagged && answer.cardAnswered())
+        answer.status = T0Status::LineError;
+    return answer;
 }
 
 T0Answer T0Command::sendHeader(const std::string& header)

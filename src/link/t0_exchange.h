@@ -31,6 +31,7 @@ enum class T0Status {
     NoAnswer,    // nothing at all arrived, not even the echo: the reader is gone
     PortFailed,  // the port is closed or refused the bytes
     NotSent,     // the card had not asked for data: nothing was written
+    LineError,   // the card answered, but a character came with a parity or framing error: none of it can be trusted
 };
 
 // What the host waits for after one write of echoLen bytes.
@@ -81,7 +82,8 @@ struct T0Answer {
     // True when the card itself said something.
     bool cardAnswered() const
     {
-        return status == T0Status::Complete || status == T0Status::StatusWord || status == T0Status::Incomplete;
+        return status == T0Status::Complete || status == T0Status::StatusWord || status == T0Status::Incomplete
+               || status == T0Status::LineError;
     }
 };
 
@@ -100,7 +102,10 @@ std::int64_t waitingTimeUs(int etu, long baud);
 // the answer until it is complete, returning at once then. Each character that
 // arrives gives the card the whole work waiting time again, so NULL bytes keep
 // a slow card's answer alive. Bytes left over from an earlier answer are
-// dropped before writing, so each exchange starts in step.
+// dropped before writing, so each exchange starts in step. An answer in which
+// the port flagged a character (SerialPort::flaggedCharacters) is LineError:
+// T=0 has no check of its own, so a data byte hit on the line would otherwise
+// be taken as the card's.
 T0Answer exchangeT0(const T0Line& line, const std::string& bytes, const T0Expect& expect);
 
 // One command: its header, then its data as the card asks for them.

@@ -27,6 +27,8 @@ namespace {
 constexpr const char* kNoCardText = "SIM-korttia ei löytynyt. Tarkista kortti!";
 constexpr const char* kShortDescriptionText = "Kortin antama luettelon kuvaus on liian lyhyt. Siirto keskeytettiin.";
 constexpr const char* kNoPhonebookText = "Ei luetteloa muistissaa!";
+constexpr const char* kBrokenDescriptionText =
+    "Kortin antama luettelon kuvaus tuli vajaana tai häiriintyneenä. Siirto keskeytettiin.";
 constexpr const char* kTelecomDirectory = "DF-7F10-TELECOM";
 constexpr const char* kAdnFile = "EF-6F3A-ADN";
 // READ RECORD and UPDATE RECORD address a record by its one-byte number.
@@ -53,6 +55,7 @@ struct AdnDescription {
     int fileSize = 0;
     std::string recLenText;  // two hex digits as the card gave them, P3 of the record commands
     int recLen = 0;
+    bool broken = false;  // it came cut short or hit on the line: none of it can be trusted
 };
 
 AdnDescription describeAdn(const std::string& description)
@@ -97,7 +100,14 @@ AdnDescription fetchAdnDescription(App& app)
 {
     Test_Response(app);
     CardCommand getResponse(app);
-    return describeAdn(getResponse.header(HexToBytes(app.card.ClassByte + "C00000" + app.card.ResponseLength)).data);
+    const T0Answer& answer = getResponse.header(HexToBytes(app.card.ClassByte + "C00000" + app.card.ResponseLength));
+    // Only an answer that came whole with 90 00 is decoded: with a byte lost or
+    // hit on the line the size and the record length would be other numbers.
+    if (answer.status == T0Status::Complete && answer.ok())
+        return describeAdn(answer.data);
+    AdnDescription none;
+    none.broken = answer.status == T0Status::LineError || answer.status == T0Status::Incomplete;
+    return none;
 }
 
 // The card cannot be used: the user is told why, and the next card operation
@@ -113,6 +123,10 @@ void stopTransfer(App& app, const std::string& text, Icon icon = Icon::None)
 // before anything is read or written.
 bool usableAdn(App& app, const AdnDescription& adn, int count)
 {
+    if (adn.broken) {
+        stopTransfer(app, kBrokenDescriptionText, Icon::Exclamation);
+        return false;
+    }
     if (adn.length > 0 && adn.length < kAdnDescriptionBytes) {
         stopTransfer(app, kShortDescriptionText, Icon::Exclamation);
         return false;
@@ -133,13 +147,18 @@ bool usableAdn(App& app, const AdnDescription& adn, int count)
 // PIN1 is asked when the card wants it and has not had it since its reset.
 // The transfer goes on only when the card accepted it: a wrong, blocked,
 // cancelled or malformed PIN leaves every record unreadable and unwritable,
-// and a read would take the card's refusals (98 04) for records.
+// and a read would take the card's refusals (98 04) for records. The code is
+// kept only when the card said 90 00 to it; whatever else happened has been
+// told (the card's refusal, a code of the wrong form, no whole answer) or was
+// the user's own cancel. CardReady is not asked: an answer broken earlier
+// (during the reset) clears it for the next operation, but the card that just
+// took the code is in step.
 bool pin1Given(App& app)
 {
     if (app.card.Chv1State != "Enabled" || !app.card.Pin1Code.empty())
         return true;
     luepin(app);
-    return app.card.CardReady != 0 && !app.card.Pin1Code.empty();
+    return !app.card.Pin1Code.empty();
 }
 
 // Ends a transfer cut short: the window goes, the user is told, and the next
@@ -369,14 +388,23 @@ void WritePB_Click(App& app)
     // After a failure the record it stopped at may hold anything: the next write reads the card first.
     book.LastCard = CardCopy{iccid, result.outcome == LoopOutcome::Done ? card.CardSession : -1, adn.recLen, current};
     if (result.outcome != LoopOutcome::Done) {
+        // The record the loop stopped at is named apart when its bytes had gone
+        // to the card: it may hold them, its old bytes or a mix. The lists are
+        // whole: what the card now holds is known from them alone.
         std::vector<int> notWritten;
         for (const int n : plan.changed)
-            if (std::find(result.written.begin(), result.written.end(), n) == result.written.end())
+            if (std::find(result.written.begin(), result.written.end(), n) == result.written.end()
+                && !(result.unsure && n == result.record))
                 notWritten.push_back(n);
         abandonTransfer(app, loopOutcomeText(result) + "\n\nKirjoitetut muistipaikat: "
-                                 + (result.written.empty() ? std::string("ei yhtään") : recordList(result.written))
-                                 + ".\nKirjoittamatta jäivät: " + recordList(notWritten)
-                                 + ".\nKortin aiempi luettelo on varmuuskopiona tiedostossa " + backupPath + ".");
+                                 + (result.written.empty() ? std::string("ei yhtään") : recordList(result.written, true))
+                                 + ".\n"
+                                 + (result.unsure ? "Kesken jäi: " + std::to_string(result.record)
+                                                        + " (sen sisältö voi olla vanha, uusi tai viallinen).\n"
+                                                  : std::string())
+                                 + (notWritten.empty() ? std::string()
+                                                       : "Kirjoittamatta jäivät: " + recordList(notWritten, true) + ".\n")
+                                 + "Kortin aiempi luettelo on varmuuskopiona tiedostossa " + backupPath + ".");
         return;
     }
     const std::string done = doneText(plan.covered);

@@ -38,6 +38,9 @@ LoopResult stopped(const T0Answer& answer, int record)
     result.statusWord = spacedStatus(answer.status2);
     if (answer.lineLost())
         result.outcome = LoopOutcome::LineLost;
+    // Part of an answer, or one hit on the line, is no answer of the card's.
+    else if (answer.status == T0Status::LineError || (answer.status == T0Status::Incomplete && answer.status2.empty()))
+        result.outcome = LoopOutcome::Broken;
     else if (answer.status == T0Status::Mute)
         result.outcome = LoopOutcome::CardMute;
     else
@@ -115,11 +118,13 @@ LoopResult writeAdnRecords(App& app, const std::vector<std::string>& records, co
         // A status word instead of the procedure byte (98 04: access condition
         // not fulfilled) has ended the command: the record is not sent, or
         // the card would take its bytes for the next command.
-        if (update.wantsData())
+        const bool sent = update.wantsData();
+        if (sent)
             answer = update.sendData(record);
         if (answer.lineLost() || answer.status == T0Status::Mute) {
             LoopResult lost = stopped(answer, i);
             lost.written = result.written;
+            lost.unsure = sent;
             return lost;
         }
         if (!progressShown) {
@@ -132,6 +137,7 @@ LoopResult writeAdnRecords(App& app, const std::vector<std::string>& records, co
             mark(app, "X");
             LoopResult refused = stopped(answer, i);
             refused.written = result.written;
+            refused.unsure = sent;
             return refused;
         }
         // Read it back: the card's 90 00 says it took the bytes, the record
@@ -144,6 +150,7 @@ LoopResult writeAdnRecords(App& app, const std::vector<std::string>& records, co
             if (differs.outcome == LoopOutcome::Refused && wholeRecord(back, int(record.size())))
                 differs.outcome = LoopOutcome::Differs;
             differs.written = result.written;
+            differs.unsure = true;
             return differs;
         }
         mark(app, ".");
@@ -166,13 +173,16 @@ std::string loopOutcomeText(const LoopResult& result)
     case LoopOutcome::Differs:
         return "Muistipaikka " + record + " luettiin takaisin eri sisältöisenä kuin se kirjoitettiin: "
                "kortti ei tallentanut sitä oikein. Siirto keskeytettiin.";
+    case LoopOutcome::Broken:
+        return "Kortin vastaus muistipaikan " + record + " kohdalla tuli vajaana tai häiriintyneenä, "
+               "eikä sitä voi käyttää. Siirto keskeytettiin.";
     case LoopOutcome::Done:
         break;
     }
     return {};
 }
 
-std::string recordList(const std::vector<int>& numbers)
+std::string recordList(const std::vector<int>& numbers, bool whole)
 {
     std::string text;
     std::size_t runs = 0;
@@ -180,7 +190,7 @@ std::string recordList(const std::vector<int>& numbers)
         std::size_t j = i;
         while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1)
             ++j;
-        if (runs++ == kListedRuns) {
+        if (runs++ == kListedRuns && !whole) {
             text += ", ...";
             break;
         }
@@ -198,15 +208,19 @@ std::string readIccid(App& app)
     const std::string select = HexToBytes(app.card.ClassByte + "A4000002");
     for (const char* file : {"3F00", "2FE2"}) {
         T0Command command(line);
-        command.sendHeader(select);
-        if (!command.wantsData())
+        const T0Answer asked = command.sendHeader(select);
+        if (!command.wantsData()) {
+            resetNextIfBroken(app, asked);
             return {};
+        }
         const T0Answer answer = command.sendData(HexToBytes(file));
+        resetNextIfBroken(app, answer);
         if (answer.status2.empty() || (unsigned char)answer.status2[0] != 0x9F)
             return {};
     }
     T0Command read(line);
     const T0Answer answer = read.sendHeader(HexToBytes(app.card.ClassByte + "B00000" + hexByte(kIccidBytes)));
+    resetNextIfBroken(app, answer);
     if (answer.status != T0Status::Complete || !answer.ok())
         return {};
     return iccidDigits(answer.data);

@@ -14,6 +14,7 @@ enum class LoopOutcome {
     CardMute,  // the reader echoed but the card stopped answering
     Refused,   // the card refused a record (a status word other than 90 00) or sent it short
     Differs,   // a record written and read back holds other bytes than were written
+    Broken,    // the card's answer came cut short or with a character the port flagged (parity error)
 };
 
 struct LoopResult {
@@ -21,6 +22,9 @@ struct LoopResult {
     int record = 0;            // the record the loop stopped at (0 when Done)
     std::string statusWord;    // the card's status word there as "98 04"; empty when none came
     std::vector<int> written;  // a write: the records written and read back the same, in order
+    // A write: the record the loop stopped at had been sent to the card, so it
+    // may hold its old bytes, the new ones or others.
+    bool unsure = false;
 };
 
 // READ RECORD 1..count of the selected EF (absolute mode, P3 = recLenText).
@@ -35,7 +39,9 @@ LoopResult readAdnRecords(App& app, int count, const std::string& recLenText, st
 // each read back at once with READ RECORD and compared. Stops at the first
 // record the card refuses (a status word instead of the procedure byte, or
 // after the data; marked "X") or that reads back different (Differs); a record
-// written and read back the same is marked ".". The progress window shows
+// written and read back the same is marked ".". A record whose data went to
+// the card and that was not read back the same is unsure: the card may have
+// stored it, or part of it, whatever its answer said or did not say. The progress window shows
 // "Kirjoitetaan muistia" with room for numbers.size() + 2 steps.
 LoopResult writeAdnRecords(App& app, const std::vector<std::string>& records, const std::vector<int>& numbers,
                            const std::string& recLenText);
@@ -44,9 +50,9 @@ LoopResult writeAdnRecords(App& app, const std::vector<std::string>& records, co
 // text of its outcome and record. Empty for Done.
 std::string loopOutcomeText(const LoopResult& result);
 
-// Record numbers as a short text: runs as "1–4", at most a few dozen numbers
-// ("1–4, 7, 9").
-std::string recordList(const std::vector<int>& numbers);
+// Record numbers as a short text: runs as "1–4", at most a dozen runs before
+// ", ..." stands for the rest ("1–4, 7, 9"); every run when whole is set.
+std::string recordList(const std::vector<int>& numbers, bool whole = false);
 
 // The ICCID of the card (EF 2FE2 under the MF) as digits; empty when the card
 // has none or does not give it. Selects the MF on the way, showing nothing.

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "card_fixture.h"
 #include "conversions/conversions.h"
 #include "scripted_port.h"
+#include "sim/fault_plan.h"
 
 namespace puolukka {
 namespace {
@@ -159,6 +161,38 @@ TEST(T0Command, LeftoversAreDroppedAndAFailingPortFailsAtOnce)
     }
     const T0Answer nothing = T0Command(silent.line()).sendHeader(bytes("A0B2010403"));
     EXPECT_TRUE(nothing.status == T0Status::NoAnswer && nothing.lineLost() && nothing.line.empty());
+}
+
+// T=0 has no check of its own: an answer with a character the port flagged
+// (a parity error, the byte handed on as "?") is LineError, wherever the
+// character was; a card silent after a flagged echo byte stays Mute.
+TEST(T0Command, AnAnswerWithAFlaggedCharacterIsNotTrusted)
+{
+    struct Row {
+        const char* where;
+        int skip;  // characters on the line before the one hit: 5 header bytes, procedure byte, 28 data, SW
+        T0Status status;
+    };
+    const Row rows[] = {{"nowhere", -1, T0Status::Complete},        {"the procedure byte", 5, T0Status::LineError},
+                        {"a data byte", 12, T0Status::LineError},    {"SW2", 35, T0Status::LineError},
+                        {"the echo: the card drops it", 2, T0Status::Mute}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.where);
+        test::CardFixture fx(test::CardOptions{.pin1Enabled = false});
+        const T0Line line{&fx.port, &fx.clock, false, 1'000'000};
+        for (const char* id : {"7F10", "6F3A"}) {
+            T0Command select(line);
+            select.sendHeader(bytes("A0A4000002"));
+            ASSERT_EQ(select.sendData(bytes(id)).status, T0Status::Complete);
+        }
+        sim::FaultPlan plan;
+        plan.arm(false);
+        fx.port.setFaultPlan(&plan);
+        if (row.skip >= 0)
+            plan.strikeNext(sim::Fault::ParityError, row.skip);
+        const T0Answer read = T0Command(line).sendHeader(bytes("A0B201041C"));
+        EXPECT_EQ(read.status, row.status);
+    }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "link/line_events.h"
 #include "link/reset.h"
 #include "phonebook/record_loops.h"
+#include "sim/fault_plan.h"
 
 namespace puolukka {
 namespace {
@@ -305,7 +306,8 @@ TEST(PhonebookWrite, ARefusedRecordStopsTheWriteAndSaysWhatWasWritten)
     EXPECT_EQ(refused.adnRecord(1), CardFixture(kNoPin).adnRecord(1));
     EXPECT_TRUE(worn.screen.messageTexts().at(1).starts_with(
         "Kortti ei hyväksynyt muistipaikkaa 2 (kortti vastasi 92 40). Siirto keskeytettiin.\n\n"
-        "Kirjoitetut muistipaikat: 1.\nKirjoittamatta jäivät: 2, 3.\n"));
+        "Kirjoitetut muistipaikat: 1.\nKesken jäi: 2 (sen sisältö voi olla vanha, uusi tai viallinen).\n"
+        "Kirjoittamatta jäivät: 3.\n"));
     EXPECT_EQ(worn.adnRecord(1), record(numbered(3)[0]));
 
     // A read that meets a record the card cannot read stops, and the phonebook stays; the
@@ -457,7 +459,8 @@ TEST(PhonebookWrite, ARecordThatReadsBackDifferentIsReportedByItsNumber)
     const std::string text = fx.screen.messageTexts().at(1);
     EXPECT_TRUE(text.starts_with("Muistipaikka 5 luettiin takaisin eri sisältöisenä kuin se kirjoitettiin: kortti ei "
                                  "tallentanut sitä oikein. Siirto keskeytettiin.\n\nKirjoitetut muistipaikat: 4.\n"
-                                 "Kirjoittamatta jäivät: 5, 6.\n")) << text;
+                                 "Kesken jäi: 5 (sen sisältö voi olla vanha, uusi tai viallinen).\n"
+                                 "Kirjoittamatta jäivät: 6.\n")) << text;
     EXPECT_EQ(commandsWith(fx, 0xDC).size(), 2u) << "the write stops at the record that came back wrong";
     EXPECT_NE(fx.screen.term.find(".X"), std::string::npos);
     // The next write reads the card first: the copy of record 5 cannot be trusted.
@@ -510,6 +513,162 @@ TEST(PhonebookTransfer, APortVanishingMidTransferEndsItAndKeepsThePhonebook)
         EXPECT_EQ(app.phonebook.PBCount, fx.app.phonebook.PBCount);
         EXPECT_TRUE(!fx.screen.controls["Form2"].visible && fx.screen.termEnabled && !app.card.CardReady);
     }
+}
+
+// Characters on the line, both ways, before the card got the n-th command
+// beginning with header: the opportunity of a fault plan set when the trace
+// was last cleared.
+int charactersBefore(const CardFixture& fx, const std::string& header, int n = 1)
+{
+    int count = 0;
+    for (const sim::TraceEntry& t : fx.port.trace()) {
+        if (t.kind == sim::TraceEntry::Kind::Command && t.command.starts_with(HexToBytes(header)) && --n == 0)
+            return count;
+        count += int(t.command.size() + t.answer.size());
+    }
+    return -1;
+}
+
+struct LineFault {
+    const char* what;
+    sim::Fault kind;
+    std::string header;  // the command it strikes
+    int offset;          // characters of that command before the one struck
+};
+
+// The phonebook's read with a line fault on the way: the fault runs the read
+// once clean to find where it strikes, then again with it.
+std::string readWith(const LineFault& fault, CardFixture& fx)
+{
+    CardFixture clean(kNoPin);
+    loadPhonebook(clean.app, {"Muistissa/81/123"});
+    PhnBook_Click(clean.app);
+    loadPhonebook(fx.app, {"Muistissa/81/123"});
+    sim::FaultPlan plan;
+    fx.port.setFaultPlan(&plan);
+    plan.strikeNext(fault.kind, charactersBefore(clean, fault.header) + fault.offset);
+    PhnBook_Click(fx.app);
+    fx.port.setFaultPlan(nullptr);
+    const Strings texts = fx.screen.messageTexts();
+    return texts.empty() ? std::string() : texts.back();
+}
+
+// T=0 has no check of its own: a record or a description hit on the line is
+// never taken for the card's. The read stops, says so, and keeps the phonebook.
+TEST(PhonebookRead, ALineFaultStopsTheReadAndKeepsThePhonebook)
+{
+    const std::string broken = "Kortin vastaus muistipaikan 5 kohdalla tuli vajaana tai häiriintyneenä, eikä sitä "
+                               "voi käyttää. Siirto keskeytettiin. Muistissa oleva luettelo säilyi ennallaan.";
+    const std::pair<LineFault, std::string> rows[] = {
+        // READ RECORD 5: 5 header bytes, the procedure byte, then the record.
+        {{"parity error in record 5", sim::Fault::ParityError, "A0B205041C", 7}, broken},
+        {{"a byte of record 5 lost", sim::Fault::DroppedByte, "A0B205041C", 7}, broken},
+        // GET RESPONSE of EF ADN: the file size is its 3rd and 4th byte.
+        {{"a byte of the description lost", sim::Fault::DroppedByte, "A0C000000F", 8},
+         "Kortin antama luettelon kuvaus tuli vajaana tai häiriintyneenä. Siirto keskeytettiin."},
+        {{"parity error in the description", sim::Fault::FlippedByte, "A0C000000F", 8},
+         "Kortin antama luettelon kuvaus tuli vajaana tai häiriintyneenä. Siirto keskeytettiin."},
+    };
+    for (const auto& [fault, message] : rows) {
+        SCOPED_TRACE(fault.what);
+        CardFixture fx(kNoPin);
+        EXPECT_EQ(readWith(fault, fx), message);
+        EXPECT_EQ(fx.app.phonebook.PBEntry, (Strings{"", "Muistissa/81/123"}));
+        EXPECT_EQ(fx.app.card.CardReady, 0) << "the next operation starts with a reset";
+        if (fault.header == "A0C000000F") {
+            EXPECT_TRUE(commandsWith(fx, 0xB2).empty()) << "no record is read by a broken description";
+        }
+    }
+}
+
+// A record whose bytes went to the card and that was not read back the same
+// may hold anything: the write names it apart, and names every record written.
+TEST(PhonebookWrite, TheRecordAWriteStoppedAtIsNamedAsUnsure)
+{
+    const LineFault faults[] = {
+        // UPDATE RECORD 5: 5 header bytes, the procedure byte, 28 bytes, then SW1: the card has stored it.
+        {"the card resets before its 90 00", sim::Fault::CardReset, "A0DC05041C", 34},
+        {"the card pulled out before its 90 00", sim::Fault::CardRemoved, "A0DC05041C", 34},
+        {"parity error in the record read back", sim::Fault::ParityError, "A0B205041C", 10},
+        {"the port gone with the record read back", sim::Fault::PortGone, "A0B205041C", 10},
+    };
+    const auto prepare = [](CardFixture& fx) {
+        PhnBook_Click(fx.app);
+        for (int i : {4, 5, 6})
+            fx.app.phonebook.PBEntry[std::size_t(i)] = "Uusi " + std::to_string(i) + "/81/" + std::to_string(i);
+        fx.port.clearTrace();
+    };
+    for (const LineFault& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        CardFixture clean(kNoPin), fx(kNoPin);
+        prepare(clean);
+        WritePB_Click(clean.app);
+        prepare(fx);
+        const std::string old6 = fx.adnRecord(6);
+        sim::FaultPlan plan;
+        fx.port.setFaultPlan(&plan);
+        plan.strikeNext(fault.kind, charactersBefore(clean, fault.header) + fault.offset);
+        WritePB_Click(fx.app);
+        const std::string text = fx.screen.messageTexts().back();
+        EXPECT_NE(text.find("\n\nKirjoitetut muistipaikat: 4.\nKesken jäi: 5 (sen sisältö voi olla vanha, uusi tai "
+                            "viallinen).\nKirjoittamatta jäivät: 6.\n"),
+                  std::string::npos) << text;
+        EXPECT_EQ(fx.adnRecord(4), record("Uusi 4/81/4"));
+        EXPECT_EQ(fx.adnRecord(5), record("Uusi 5/81/5")) << "the card had stored it";
+        EXPECT_EQ(fx.adnRecord(6), old6);
+    }
+}
+
+TEST(PhonebookWrite, AStoppedWriteNamesEveryRecordWritten)
+{
+    CardFixture fx(kNoPin);
+    PhnBook_Click(fx.app);
+    fx.card().failingRecords = {40};  // 92 40 after its data
+    for (int i = 1; i <= 39; i += 2)
+        fx.app.phonebook.PBEntry[std::size_t(i)] = "Pariton " + std::to_string(i) + "/81/" + std::to_string(i);
+    fx.app.phonebook.PBEntry[40] = "Neljakymmenta/81/40";
+    fx.app.phonebook.PBEntry[41] = "Seuraava/81/41";
+    WritePB_Click(fx.app);
+    EXPECT_NE(fx.screen.messageTexts().back().find(
+                  "Kirjoitetut muistipaikat: 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35, 37, 39."
+                  "\nKesken jäi: 40 (sen sisältö voi olla vanha, uusi tai viallinen).\nKirjoittamatta jäivät: 41.\n"),
+              std::string::npos) << fx.screen.messageTexts().back();
+}
+
+// The ICCID is read without showing anything; a broken answer there still
+// leaves the card to be reset by the next card operation.
+TEST(PhonebookTransfer, ABrokenIccidReadResetsTheCardNextTime)
+{
+    const std::pair<const char*, int> rows[] = {{"A0A4000002", 2}, {"A0B000000A", 2}, {"A0B000000A", 8}};
+    for (const auto& [header, offset] : rows) {
+        SCOPED_TRACE(std::string(header) + " +" + std::to_string(offset));
+        CardFixture clean(kNoPin), fx(kNoPin);
+        const std::string iccid = readIccid(clean.app);
+        ASSERT_FALSE(iccid.empty());
+        sim::FaultPlan plan;
+        fx.port.setFaultPlan(&plan);
+        plan.strikeNext(sim::Fault::DroppedByte, charactersBefore(clean, header) + offset);
+        fx.app.card.CardReady = 1;
+        EXPECT_EQ(readIccid(fx.app), "");
+        EXPECT_EQ(fx.app.card.CardReady, 0);
+    }
+}
+
+// A byte lost from the master file's description during the reset leaves the
+// card in step: the PIN is taken and the read goes on; the next operation
+// starts with a reset all the same.
+TEST(PhonebookRead, AFaultDuringTheResetDoesNotStopTheReadInSilence)
+{
+    CardFixture clean, fx;
+    clean.screen.inputAnswers = fx.screen.inputAnswers = {"1234"};
+    PhnBook_Click(clean.app);
+    sim::FaultPlan plan;
+    fx.port.setFaultPlan(&plan);
+    plan.strikeNext(sim::Fault::DroppedByte, charactersBefore(clean, "A0C0000016") + 20);
+    PhnBook_Click(fx.app);
+    EXPECT_EQ(fx.app.phonebook.PBEntry, clean.app.phonebook.PBEntry);
+    EXPECT_NE(fx.screen.term.find(" Done :  100 Records"), std::string::npos);
+    EXPECT_EQ(fx.app.card.CardReady, 0);
 }
 
 }  // namespace
