@@ -18,6 +18,8 @@ constexpr std::size_t kCodeDigits = 8;
 
 constexpr const char* kBadPin = "PIN-koodin pitää olla 4–8 numeroa.";
 constexpr const char* kBadPuk = "PUK-koodissa saa olla vain numeroita.";
+constexpr const char* kNoCodeAnswer =
+    "Kortilta ei tullut ehjää vastausta koodin tarkistukseen. Tarkista kortti ja lukija ja yritä uudelleen.";
 
 bool onlyDigits(const std::string& code)
 {
@@ -83,12 +85,17 @@ void showAttemptsLeft(App& app)
     constexpr int kDirectoryBytes = 22;
     T0Command status(t0Line(app));
     const T0Answer answer = status.sendHeader(HexToBytes(app.card.ClassByte + "F20000" + hexByte(kDirectoryBytes)));
+    resetNextIfBroken(app, answer);
     if (answer.status == T0Status::Complete && answer.ok() && answer.data.size() == std::size_t(kDirectoryBytes))
         showCodeStates(app.screen, decodeDirectory(bytesToHex(answer.data)));
 }
 
 // The outcome of a verification or unblocking: the code is kept only when the
-// card said 9000 to this very command (a closed port or a failed write is no answer).
+// card said 9000 to this very command (a closed port or a failed write is no
+// answer). A card that ended the command with a status word refused the code:
+// the attempts it has left are shown. Any other end (the card fell silent, its
+// answer broke off or came hit on the line) leaves open whether the card took
+// the code: the user is told so, and nothing more is sent before a reset.
 void recordOutcome(App& app, const CardCommand& command, std::string& code, const char* field)
 {
     if (accepted(command)) {
@@ -97,8 +104,20 @@ void recordOutcome(App& app, const CardCommand& command, std::string& code, cons
     }
     code.clear();
     app.screen.setText(field, "INVALID");
-    if (command.answer().cardAnswered())
-        showAttemptsLeft(app);
+    const T0Answer& answer = command.answer();
+    if (answer.status != T0Status::Complete && answer.status != T0Status::StatusWord) {
+        showMessage(app.screen, kNoCodeAnswer, kAppTitle, Icon::Exclamation);
+        return;
+    }
+    showAttemptsLeft(app);
+    // 98 04 and 98 40 have had their boxes (ShowAnswer); any other status word
+    // (GSM 11.11 9.4: 6E 00, 67 xx, 94 00, 98 08...) says the card did not check the code.
+    const unsigned char sw1 = answer.status2.size() == 2 ? (unsigned char)answer.status2[0] : 0;
+    const unsigned char sw2 = answer.status2.size() == 2 ? (unsigned char)answer.status2[1] : 0;
+    if (!(sw1 == 0x98 && (sw2 == 0x04 || sw2 == 0x40)))
+        showMessage(app.screen, "Kortti ei tarkistanut koodia (kortti vastasi " + hexByte(sw1) + " " + hexByte(sw2)
+                                    + "). Tarkista kortti ja yritä uudelleen.",
+                    kAppTitle, Icon::Exclamation);
 }
 
 // VERIFY CHV: header, then the code. The code is asked before anything is sent,

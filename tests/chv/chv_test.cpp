@@ -4,7 +4,9 @@
 
 #include "card_fixture.h"
 #include "link/reset.h"
+#include "phonebook/card_transfer.h"
 #include "scripted_port.h"
+#include "sim/fault_plan.h"
 
 namespace puolukka {
 namespace {
@@ -162,6 +164,80 @@ TEST(Chv, NothingIsAcceptedWhenTheCodeNeverReachedTheCard)
             EXPECT_EQ(first ? app.card.Pin1Code : app.card.Pin2Code, "");
             EXPECT_EQ(screen.text(first ? "PIN1Valid" : "PIN2Valid"), "INVALID");
         }
+    }
+}
+
+// A code the card did not check is never passed over in silence. Without a
+// whole answer it is open whether the card took the code, and the card may
+// still wait for its last byte: the next phonebook operation resets the card
+// before anything else, so no header completes the code (which the card
+// would count as a wrong PIN).
+TEST(Chv, ACodeTheCardDidNotCheckIsToldAndTheCardIsResetFirst)
+{
+    {
+        ResetCard f;
+        f.card().description().chv1Enabled = false;  // GSM 11.11 9.4.5: 98 08, in contradiction with CHV status
+        f.screen.inputAnswers = {"1234"};
+        luepin(f.app);
+        EXPECT_EQ(f.screen.messageTexts(),
+                  Strings{"Kortti ei tarkistanut koodia (kortti vastasi 98 08). Tarkista kortti ja yritä uudelleen."});
+    }
+    ResetCard f;
+    sim::FaultPlan plan;
+    plan.arm(false);
+    f.port.setFaultPlan(&plan);
+    plan.strikeNext(sim::Fault::DroppedByte, 13);  // the header, the procedure byte, 7 bytes of the code, then the 8th
+    f.screen.inputAnswers = {"1234", "1234"};
+    luepin(f.app);
+    EXPECT_EQ(f.screen.messageTexts(), Strings{"Kortilta ei tullut ehjää vastausta koodin tarkistukseen. Tarkista "
+                                               "kortti ja lukija ja yritä uudelleen."});
+    EXPECT_EQ(f.screen.text("PIN1Valid"), "INVALID");
+    EXPECT_TRUE(f.card().commandPending()) << "the card waits for the code's last byte";
+    EXPECT_EQ(f.app.card.CardReady, 0);
+    PhnBook_Click(f.app);
+    EXPECT_EQ(f.card().description().chv1.attemptsLeft, 3);
+    EXPECT_EQ(f.app.card.Pin1Code, "1234");
+    EXPECT_EQ(f.app.phonebook.PBCount, 100);
+}
+
+// The STATUS that shows the attempts left after a refused code is an exchange
+// like any other: when its answer breaks (here the card resets itself while
+// sending it), the card may wait for the rest, or be a card just reset that
+// has forgotten PIN1, and the next card operation resets it first.
+TEST(Chv, ABrokenStatusAfterARefusedCodeResetsTheCardFirst)
+{
+    const auto refusing = [](ResetCard& f) {
+        f.card().description().chv1Enabled = false;  // VERIFY ends with 98 08
+        f.screen.inputAnswers = {"1234"};
+    };
+    ResetCard clean;
+    refusing(clean);
+    luepin(clean.app);
+    int before = 0;  // characters on the line before the STATUS's answer
+    for (const sim::TraceEntry& t : clean.port.trace()) {
+        before += int(t.command.size());
+        if (t.command.starts_with(std::string("\xA0\xF2", 2)))
+            break;
+        before += int(t.answer.size());
+    }
+    for (const sim::Fault fault : {sim::Fault::CardReset, sim::Fault::DroppedByte}) {
+        SCOPED_TRACE(std::string(sim::faultName(fault)));
+        ResetCard f;
+        refusing(f);
+        sim::FaultPlan plan;
+        plan.arm(false);
+        f.port.setFaultPlan(&plan);
+        plan.strikeNext(fault, before + 3);  // a few bytes into the card's answer
+        luepin(f.app);
+        EXPECT_EQ(f.app.card.CardReady, 0);
+        f.port.setFaultPlan(nullptr);
+        f.card().description().chv1Enabled = true;
+        f.screen.inputAnswers = {"1234"};
+        f.port.clearTrace();
+        PhnBook_Click(f.app);
+        ASSERT_FALSE(f.port.trace().empty());
+        EXPECT_EQ(f.port.trace().front().kind, sim::TraceEntry::Kind::Atr);
+        EXPECT_EQ(f.app.phonebook.PBCount, 100);
     }
 }
 
