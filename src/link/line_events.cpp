@@ -78,7 +78,11 @@ void OnComm(App& app, int commEvent)
         app.EventText = "DSR change detected";
         break;
     case comm_event::Cd:
-        ++app.card.CardSession;  // a card was put in or taken out: it may not be the one read before
+        // A card was put in or taken out: it may not be the one read before, and
+        // a card pushed in answers nothing before a reset (ISO 7816-3 6.2), nor
+        // keeps the PIN1 it was given. The next card operation resets it.
+        ++app.card.CardSession;
+        app.card.CardReady = 0;
         app.EventText = "CD change detected";
         break;
     case comm_event::Ring:

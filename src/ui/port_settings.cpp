@@ -104,8 +104,10 @@ bool OKButton_Click(App& app)
         if (wasOpen)
             port.setPortOpen(false);
         bool ok = port.setCommPort(newNumber);
-        if (ok && wasOpen)
+        if (ok && wasOpen) {
             ok = port.setPortOpen(true);
+            app.card.CardReady = 0;
+        }
         if (!ok) {
             const std::string description = port.lastError().description;
             if (port.portOpen())
@@ -128,8 +130,14 @@ bool OKButton_Click(App& app)
     std::string lastFailure;
     if (!writeSettingsFile(app.SettingsPath, s, &lastFailure) && lastFailure.empty())
         lastFailure = app.SettingsPath + ": write failed";
-    if (!port.portOpen() && !port.setPortOpen(true))
-        lastFailure = port.lastError().description;
+    // A port the dialog opens (again) may have another card behind it, or the
+    // same one reset when its lines fell: the next card operation resets it.
+    if (!port.portOpen()) {
+        if (port.setPortOpen(true))
+            app.card.CardReady = 0;
+        else
+            lastFailure = port.lastError().description;
+    }
     if (!lastFailure.empty())
         showFailure(app, lastFailure);
 

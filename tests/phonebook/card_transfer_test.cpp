@@ -177,6 +177,34 @@ TEST(PhonebookTransfer, AMuteCardEndsAtOnceWithoutAPinPrompt)
     }
 }
 
+// A card pulled out and pushed back after a whole read (the reader's CD line
+// told the program) is reset and given PIN1 again by the next read, instead
+// of meeting its 98 04 at record 1; a CD change with nothing else keeps the card in step.
+TEST(PhonebookRead, ACardPushedBackIsResetAndGivenPin1Again)
+{
+    for (const bool pulled : {false, true}) {
+        SCOPED_TRACE(pulled);
+        CardFixture fx;  // PIN1 enabled on the card
+        fx.screen.inputAnswers = {"1234", "1234"};
+        PhnBook_Click(fx.app);
+        ASSERT_EQ(fx.app.phonebook.PBCount, 100);
+        if (pulled) {
+            fx.port.removeCard();
+            pollPort(fx.app);
+            fx.clock.sleepMs(500);
+            fx.port.insertCard();
+            pollPort(fx.app);
+        }
+        fx.port.clearTrace();
+        fx.screen.clearTranscript();
+        PhnBook_Click(fx.app);
+        EXPECT_EQ(fx.screen.messageTexts(), Strings{"Korvataanko muistissa oleva luettelo?"});
+        EXPECT_EQ(fx.app.phonebook.PBCount, 100);
+        EXPECT_EQ(!fx.port.trace().empty() && fx.port.trace().front().kind == sim::TraceEntry::Kind::Atr, pulled);
+        EXPECT_EQ(fx.card().description().chv1.attemptsLeft, 3);
+    }
+}
+
 // Only what the card described is decoded: records too short for an ADN entry
 // (GSM 11.11 10.5.1: 14 bytes after the name) stop the transfer before any record command.
 TEST(PhonebookTransfer, RecordsTooShortForAnEntryStopTheTransfer)

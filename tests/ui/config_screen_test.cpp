@@ -106,6 +106,36 @@ TEST_F(ConfigScrnTest, OkWritesTheFileAndRefusalsComeBeforeWriting)
     EXPECT_EQ(screen.boxes("message").size(), 3u);
 }
 
+// A port OK opens, after it vanished under the program or as another port,
+// may have another card behind it, or the same one reset when its lines fell:
+// the next card operation starts with a reset (and asks PIN1 again), instead of
+// meeting the card's 98 04 on every record. Settings alone keep the card in step.
+TEST_F(ConfigScrnTest, APortOkOpensAgainIsResetBeforeTheNextCardOperation)
+{
+    struct Row {
+        const char* what;
+        bool dropped;
+        int comPort;
+        int cardReady;
+    };
+    const Row rows[] = {{"the speed alone", false, 1, 1},
+                        {"the port gone and opened by OK", true, 1, 0},
+                        {"another port", false, 2, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        config_scrn::ComPort_Click(app, 1);
+        ASSERT_TRUE(config_scrn::OKButton_Click(app));
+        if (row.dropped)
+            port.setPortOpen(false);
+        app.card.CardReady = 1;
+        config_scrn::ComPort_Click(app, row.comPort);
+        config_scrn::Baud_Click(app, 4800);
+        EXPECT_TRUE(config_scrn::OKButton_Click(app));
+        EXPECT_TRUE(port.portOpen());
+        EXPECT_EQ(app.card.CardReady, row.cardReady);
+    }
+}
+
 TEST_F(ConfigScrnTest, WindowShowsEveryOptionMarkedOnLoadAndAppliesClicksAtOnce)
 {
     app.settings.Comport = "2";
