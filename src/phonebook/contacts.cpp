@@ -246,7 +246,9 @@ std::string importSummaryText(const ImportSummary& summary, const std::vector<Im
         else if (item.status != ImportStatus::Taken && item.status != ImportStatus::Shortened)
             refused.push_back(importItemText(item));
     }
-    std::string text = "Luetteloon otettiin " + std::to_string(summary.taken) + " numeroa, lyhennettiin "
+    // Finnish counts one "numero" but two "numeroa".
+    std::string text = "Luetteloon otettiin " + std::to_string(summary.taken)
+                       + (summary.taken == 1 ? " numero" : " numeroa") + ", lyhennettiin "
                        + std::to_string(summary.shortened) + ", pois jäi " + std::to_string(summary.refused) + ".";
     if (!shortened.empty())
         text += "\n\nLyhennetyt nimet:" + ellipsisList(shortened, kListedLines);

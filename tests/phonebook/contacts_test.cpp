@@ -243,6 +243,7 @@ TEST(ContactImport, ReplaceOrFillTheFreePositionsAndSaySo)
               "Luetteloon otettiin 2 numeroa, lyhennettiin 0, pois jäi 2.\n\nPois jäivät:\n"
               "  Uusi 3, 0403: ei vapaata muistipaikkaa\n"
               "  Hylätty, x: numerossa on muita merkkejä kuin numeroita");
+    EXPECT_EQ(importSummaryText(ImportSummary{1, 0, 0}, {}), "Luetteloon otettiin 1 numero, lyhennettiin 0, pois jäi 0.");
 
     Phonebook replaced = book;
     items = planImport(contacts, options);
