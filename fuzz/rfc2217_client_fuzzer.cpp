@@ -1,13 +1,13 @@
 // The RFC 2217 network port fed whatever a device server may send, over a
 // socketpair in virtual time. The input holds the server's bytes for the
-// opening, then a sequence of steps: more bytes from the server (any bytes, or a
-// well-formed piece of Telnet stream), and the
-// program's calls on the port (read, write, poll, purge, settings, lines).
-// Properties: the port delivers exactly the data of the server's Telnet stream,
-// in order, and, when the server sent only well-formed pieces after the opening,
-// exactly the data those pieces carried; the server receives exactly the data the program wrote, escaped; a
-// Telnet stream reads the same whole or in pieces; a port that does not open
-// says why.
+// opening, then a sequence of steps: more bytes from the server (any bytes, or
+// a well-formed piece of Telnet stream), and the program's calls on the port
+// (read, write, poll, purge, settings, lines). Properties: the port delivers
+// exactly the data of the server's Telnet stream, in order, and, when the
+// server sent only well-formed pieces after the opening, exactly the data those
+// pieces carried; the server receives exactly the data the program wrote,
+// escaped; a Telnet stream reads the same whole or in pieces; a port that does
+// not open says why.
 #include <sys/socket.h>
 #include <unistd.h>
 

@@ -2,12 +2,12 @@
 // socketpair in virtual time, with a scripted serial line behind it (the
 // reader's tied lines echo every byte written). The input is a sequence of
 // steps: bytes from the client (any bytes, or a well-formed piece of Telnet
-// stream), a pump of the server, bytes and line events
-// arriving on the serial line, the client going away. Properties: the line
-// receives exactly the data of the client's Telnet stream, in order, and, when
-// the client sent only well-formed pieces, exactly the data they carried; while no
-// purge was asked for, the client receives every byte the line gave; and the
-// server's own stream is well formed (it reads the same whole or in pieces).
+// stream), a pump of the server, bytes and line events arriving on the serial
+// line, the client going away. Properties: the line receives exactly the data
+// of the client's Telnet stream, in order, and, when the client sent only
+// well-formed pieces, exactly the data they carried; while no purge was asked
+// for, the client receives every byte the line gave; and the server's own
+// stream is well formed (it reads the same whole or in pieces).
 #include <sys/socket.h>
 #include <unistd.h>
 
