@@ -8,7 +8,7 @@ entry, from the root folder, with a home of its own. The first start must make
 ~/.config/puolukka with the demo card on COM1, and the phonebook must read
 from that card with the demo PIN.
 
-    /usr/bin/python3 tests/package/package_test.py --deb build/package/puolukka_1.0.0_amd64.deb
+    /usr/bin/python3 tests/package/package_test.py --deb build/package/puolukka_1.1.0_amd64.deb
 
 Needs dpkg-deb, desktop-file-validate, appstreamcli, Xvfb, xdotool and ImageMagick's import.
 """
