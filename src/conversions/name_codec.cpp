@@ -290,6 +290,13 @@ EncodedName encodeName(std::string_view text)
     return name;
 }
 
+void keepAtMost(std::u32string& chars, int capacity)
+{
+    const std::size_t most = std::size_t(std::max(capacity, 0));
+    if (chars.size() > most)
+        chars.resize(most);
+}
+
 NameFit fitName(std::string_view text, int capacity)
 {
     NameFit fit;
@@ -321,6 +328,7 @@ std::string padName(std::string bytes, int capacity)
 std::string shortenName(std::string_view text, int capacity)
 {
     std::u32string chars = utf8ToCodePoints(text);
+    keepAtMost(chars, capacity);
     while (!chars.empty()) {
         while (!chars.empty() && chars.back() == U' ')
             chars.pop_back();

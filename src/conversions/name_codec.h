@@ -65,6 +65,11 @@ NameFit fitName(std::string_view text, int capacity);
 // The encoded bytes padded with FF to capacity (longer bytes are returned as they are).
 std::string padName(std::string bytes, int capacity);
 
+// Cuts chars to the most characters any coding fits in capacity bytes: every
+// character takes at least one byte, so a longer beginning never fits. Shortening
+// starts there, and a name of any length (a broken file) is shortened at once.
+void keepAtMost(std::u32string& chars, int capacity);
+
 // The longest beginning of text (whole characters, trailing blanks dropped)
 // whose encoding fits capacity bytes; the empty text when none does.
 std::string shortenName(std::string_view text, int capacity);

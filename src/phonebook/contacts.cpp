@@ -43,6 +43,7 @@ std::string shortenMarked(const std::string& base, const std::string& marker, in
 {
     if (!marker.empty()) {
         std::u32string chars = utf8ToCodePoints(base);
+        keepAtMost(chars, capacity);
         while (!chars.empty()) {
             chars.pop_back();
             while (!chars.empty() && chars.back() == U' ')

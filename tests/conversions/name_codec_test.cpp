@@ -131,6 +131,11 @@ TEST(NameCodec, FitSaysWhatIsLeftAndWhatDoesNotFit)
     EXPECT_EQ(shortenName("Alexander Graham Bell", 10), "Alexander") << "no blank at the end";
     EXPECT_EQ(shortenName("Мама Мия", 6), "Мам");
     EXPECT_EQ(shortenName("Мама", 2), "");
+    // A name of any length (a broken contacts file) is shortened at once, not one character at a time.
+    const std::string endless = "Äiti " + std::string(300000, 'a');
+    EXPECT_EQ(shortenName(endless, 14), "Äiti aaaaaaaaa");
+    EXPECT_EQ(shortenName("Мама " + endless, 9), "Мама Ä");  // form 81: 3 bytes before the characters
+    EXPECT_EQ(shortenName(endless, -1), "");
 }
 
 TEST(TextEncoding, Utf8CodePageAndFileEncodings)

@@ -220,6 +220,10 @@ TEST(ContactImport, EachNumberAnEntryMarkedByItsKindShortenedOnlyWithConsent)
     EXPECT_EQ(shortened[3].entry, "Alexander Grah/91/+12025550100");
     options.nameLength = 6;  // no room for the marker: the name alone
     EXPECT_EQ(planImport(contacts, options)[0].name, "Matti");
+    // A name of any length (a broken file) is shortened at once, its marker kept.
+    options.nameLength = 14;
+    const Contacts endless = {{"Matti " + std::string(300000, 'x'), {{"0401", K::Mobile}, {"0402", K::Work}}}};
+    EXPECT_EQ(planImport(endless, options)[1].name, "Matti xx (työ)");
 }
 
 TEST(ContactImport, ReplaceOrFillTheFreePositionsAndSaySo)
