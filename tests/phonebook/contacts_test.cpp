@@ -66,7 +66,7 @@ TEST(VCard, OddButValidInput)
          {{"Mäkelä €", {}}}},
         // UTF-16 with a byte order mark, as some address books save.
         {std::string("\xFF\xFE" "F\0N\0:\0\x1C\x04\x30\x04\n\0", 14), {}},
-        {std::string("\xFF\xFE" "B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\n\0F\0N\0:\0\x1C\x04\n\0E\0N\0D\0:\0V\0C\0A\0R\0D\0", 56),
+        {std::string("\xFF\xFE" "B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\n\0F\0N\0:\0\x1C\x04\n\0E\0N\0D\0:\0V\0C\0A\0R\0D\0\n\0", 56),
          {{"М", {}}}},
     };
     for (const auto& [text, expected] : rows)
