@@ -8,7 +8,7 @@ namespace puolukka {
 // The start folder of an installed program started from its desktop entry,
 // which has no start folder of its own: $XDG_CONFIG_HOME/puolukka, or
 // ~/.config/puolukka when XDG_CONFIG_HOME is unset or not an absolute path
-// (XDG Base Directory Specification). Empty when neither variable helps.
+// (the XDG Base Directory standard). Empty when neither variable helps.
 std::string userFolderPath(const char* xdgConfigHome, const char* home);
 
 // Makes the folder ready to start in: creates it (and its parents) and each of

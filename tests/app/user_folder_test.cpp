@@ -25,7 +25,7 @@ TEST(UserFolder, FollowsXdgConfigHomeThenHome)
 {
     EXPECT_EQ(userFolderPath("/x/conf", "/home/u"), "/x/conf/puolukka");
     EXPECT_EQ(userFolderPath(nullptr, "/home/u"), "/home/u/.config/puolukka");
-    // A relative XDG_CONFIG_HOME is invalid and ignored (XDG Base Directory Specification).
+    // A relative XDG_CONFIG_HOME is invalid and ignored (the XDG Base Directory standard).
     EXPECT_EQ(userFolderPath("conf", "/home/u"), "/home/u/.config/puolukka");
     EXPECT_EQ(userFolderPath("", ""), "");
 }
