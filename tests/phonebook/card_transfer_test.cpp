@@ -11,10 +11,9 @@
 #include "conversions/conversions.h"
 #include "scripted_port.h"
 #include "conversions/adn_codec.h"
-#include "filesystem/selection.h"
+#include "phonebook/record_loops.h"
 #include "link/line_events.h"
 #include "link/reset.h"
-#include "phonebook/record_loops.h"
 #include "sim/fault_plan.h"
 
 namespace puolukka {
@@ -86,7 +85,6 @@ TEST(PhonebookRead, ReadsEveryRecordOfTheCard)
     CardFixture fx(kNoPin);
     PhnBook_Click(fx.app);
 
-    EXPECT_TRUE(fx.screen.boxes("input").empty()) << "PIN1 is disabled: no prompt";
     ASSERT_EQ(fx.app.phonebook.PBCount, 100);
     const auto reads = commandsWith(fx, 0xB2);  // the records' values: the whole trip in PhonebookFile
     ASSERT_EQ(reads.size(), 100u);
@@ -117,48 +115,28 @@ TEST(PhonebookTransfer, APin1ThatWasNotAcceptedStopsTheReadAndTheWrite)
             const Phonebook before = fx.app.phonebook;
             writing ? WritePB_Click(fx.app) : PhnBook_Click(fx.app);
             EXPECT_TRUE(commandsWith(fx, 0xB2).empty() && commandsWith(fx, 0xDC).empty());
-            EXPECT_TRUE(commandsWith(fx, 0xA4).size() <= 1u) << "nothing is selected after the PIN";
             EXPECT_EQ(fx.app.phonebook.PBEntry, before.PBEntry);
             EXPECT_FALSE(fx.screen.controls["WritePB"].enabled);
-            EXPECT_EQ(fx.screen.boxes("input").size(), 1u);
-            EXPECT_TRUE(fx.screen.boxes("input")[0].masked);
+            EXPECT_TRUE(fx.screen.boxes("input").size() == 1u && fx.screen.boxes("input")[0].masked);
         }
     }
 }
 
-TEST(PhonebookRead, ASlowCardIsReadWhole)
+TEST(PhonebookRead, NoToTheReplaceQuestionKeepsThePhonebook)
 {
     CardFixture fx(kNoPin);
-    SelDF_TELECOM(fx.app);
-    SelCmd(fx.app, "6F3A", "ADN");
-    fx.card().description().extraDelayUs = 300000;  // three times the old fixed wait
-    Strings entries;
-    ASSERT_EQ(readAdnRecords(fx.app, 5, "1C", entries).outcome, LoopOutcome::Done);
-    for (int i = 1; i <= 5; ++i)
-        EXPECT_EQ(entries[std::size_t(i)], fx.adnRecord(i) + kOk) << i;
-}
-
-TEST(PhonebookRead, NoToTheReplaceQuestionOrNoCardKeepThePhonebook)
-{
-    CardFixture no(kNoPin), gone(kNoPin);
-    no.app.card.CardReady = 1;  // no reset needed
-    no.screen.messageAnswers.push_back(Answer::No);
-    gone.port.removeCard();  // and Yes to the question
-    for (CardFixture* fx : {&no, &gone})
-        loadPhonebook(fx->app, {"Old/81/123"}), PhnBook_Click(fx->app);
-    const auto box = no.screen.boxes("message").at(0);
+    fx.app.card.CardReady = 1;  // no reset needed
+    fx.screen.messageAnswers.push_back(Answer::No);
+    loadPhonebook(fx.app, {"Old/81/123"});
+    PhnBook_Click(fx.app);
+    const auto box = fx.screen.boxes("message").at(0);
     EXPECT_EQ(box.text + "|" + box.title, "Korvataanko muistissa oleva luettelo?|Puolukka");
-    EXPECT_TRUE(box.buttons == Buttons::YesNo && box.icon == Icon::Question && box.defaultButton == Answer::No);
-    EXPECT_EQ(no.app.card.AnswerHex, "7");
-    EXPECT_TRUE(no.port.trace().empty()) << "nothing is selected";
-    EXPECT_EQ(gone.screen.messageTexts().back(), "SIM-korttia ei löytynyt. Tarkista kortti!");
-    EXPECT_EQ(gone.app.card.CardReady, 0);
-    for (CardFixture* fx : {&no, &gone})
-        EXPECT_EQ(std::pair(fx->app.phonebook.PBEntry, fx->app.phonebook.PBCount), std::pair(Strings{"", "Old/81/123"}, 1));
+    EXPECT_TRUE(box.buttons == Buttons::YesNo && box.defaultButton == Answer::No);
+    EXPECT_TRUE(fx.port.trace().empty()) << "nothing is selected";
+    EXPECT_EQ(fx.app.phonebook.PBEntry, (Strings{"", "Old/81/123"}));
 }
 
-// A card that never answers: the transfer ends with the message after the
-// reset's waits, without asking for a PIN the card cannot check.
+// A card that never answers: the message after the reset's waits, no PIN prompt.
 TEST(PhonebookTransfer, AMuteCardEndsAtOnceWithoutAPinPrompt)
 {
     for (const bool writing : {false, true}) {
@@ -172,14 +150,11 @@ TEST(PhonebookTransfer, AMuteCardEndsAtOnceWithoutAPinPrompt)
         EXPECT_EQ(fx.screen.messageTexts(), Strings{"SIM-korttia ei löytynyt. Tarkista kortti!"});
         EXPECT_EQ(fx.app.card.CardReady, 0);
         EXPECT_EQ(fx.app.phonebook.PBEntry, (Strings{"", "Vanha/81/123"}));
-        // The reset pulse, the answer-to-reset's waiting time and the master file's.
         EXPECT_LE(fx.clock.nowUs(), 2'300'000);
     }
 }
 
-// A card pulled out and pushed back after a whole read (the reader's CD line
-// told the program) is reset and given PIN1 again by the next read, instead
-// of meeting its 98 04 at record 1; a CD change with nothing else keeps the card in step.
+// A card pulled out and pushed back (CD line) is reset and given PIN1 again by the next read.
 TEST(PhonebookRead, ACardPushedBackIsResetAndGivenPin1Again)
 {
     for (const bool pulled : {false, true}) {
@@ -205,8 +180,7 @@ TEST(PhonebookRead, ACardPushedBackIsResetAndGivenPin1Again)
     }
 }
 
-// Only what the card described is decoded: records too short for an ADN entry
-// (GSM 11.11 10.5.1: 14 bytes after the name) stop the transfer before any record command.
+// Records too short for an ADN entry (GSM 11.11 10.5.1: 14 bytes after the name) stop the transfer.
 TEST(PhonebookTransfer, RecordsTooShortForAnEntryStopTheTransfer)
 {
     for (const bool writing : {false, true}) {
@@ -263,7 +237,6 @@ TEST(PhonebookWrite, MoreEntriesThanRecordsWriteWhatFitsAndKeepTheRestInMemory)
     EXPECT_EQ(fx.screen.messageTexts().at(0), " Enemmän muistipaikkoja kuin SIM:llä vähennetään  100 muistipaikkaan\n\n"
                                               "Muistipaikat 101–120 eivät mahdu kortille. Ne säilyvät muistissa olevassa "
                                               "luettelossa.");
-    EXPECT_EQ(fx.app.phonebook.PBCount, 120);
     EXPECT_EQ(fx.app.phonebook.PBEntry, (Strings{""} + numbered(120)));
     EXPECT_TRUE(fx.app.phonebook.Changed) << "entries 101-120 are on no card and in no file";
     EXPECT_EQ(commandsWith(fx, 0xDC).size(), 100u);
@@ -287,8 +260,6 @@ TEST(PhonebookWrite, FewEntriesLeaveTheOtherRecordsAlone)
     EXPECT_EQ(fx.adnRecord(5), std::string(28, '\xFF'));
     for (int i = 17; i <= 100; ++i)
         EXPECT_EQ(fx.adnRecord(i), untouched.port.card().recordOf(0x6F3A, i)) << i;
-    EXPECT_EQ(fx.app.phonebook.PBCount, 16);
-    EXPECT_EQ(fx.app.phonebook.PBEntry[5], entries[4]) << "the phonebook itself is unchanged";
 }
 
 TEST(PhonebookWrite, OtherRecordLengthsWarnOnceAndAdjustNames)
@@ -330,7 +301,6 @@ TEST(PhonebookWrite, ARefusedRecordStopsTheWriteAndSaysWhatWasWritten)
                                  "Kirjoitetut muistipaikat: ei yhtään.\nKirjoittamatta jäivät: 1–3.\n" + backup)) << text;
     for (const auto& command : commandsWith(refused, 0xDC))
         EXPECT_EQ(command.size(), 5u) << "the record's data is not sent after 98 04";
-    EXPECT_NE(refused.screen.term.find("X"), std::string::npos);
     EXPECT_EQ(refused.adnRecord(1), CardFixture(kNoPin).adnRecord(1));
     EXPECT_TRUE(worn.screen.messageTexts().at(1).starts_with(
         "Kortti ei hyväksynyt muistipaikkaa 2 (kortti vastasi 92 40). Siirto keskeytettiin.\n\n"
@@ -349,7 +319,6 @@ TEST(PhonebookWrite, ARefusedRecordStopsTheWriteAndSaysWhatWasWritten)
     EXPECT_EQ(worn.screen.messageTexts().back(),
               "Kortti ei hyväksynyt muistipaikkaa 2 (kortti vastasi 92 40). Siirto keskeytettiin. Muistissa oleva "
               "luettelo säilyi ennallaan.");
-    EXPECT_FALSE(worn.screen.controls["Form2"].visible);
 }
 
 namespace fs = std::filesystem;
@@ -394,15 +363,12 @@ TEST(PhonebookWrite, OneEditIsBackedUpAskedWrittenAloneAndReadBack)
     const fs::path backup = backups()[0];
     EXPECT_EQ(slurp(backup), cardFile) << "the backup is the card as it was, byte for byte";
     EXPECT_TRUE(backup.filename().string().starts_with("8935801234567890123-")) << backup;
-    EXPECT_EQ(fs::status(backup).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(fs::status(backupFolder()).permissions(), fs::perms::owner_all);
     const auto box = fx.screen.boxes("message").at(0);
     EXPECT_EQ(box.text, "Kirjoitetaanko luettelo SIM-kortille?\n\nKortilla muuttuu 1 muistipaikka: 2.\n"
                         "\nKortin nykyinen luettelo on tallennettu varmuuskopioksi tiedostoon\n" + backup.string() +
                         "\n(sen voi palauttaa komennolla Avaa luettelo).");
     EXPECT_TRUE(box.buttons == Buttons::YesNo && box.defaultButton == Answer::No && box.icon == Icon::Question);
     EXPECT_TRUE(commandsWith(fx, 0xDC).empty()) << "No writes nothing";
-    EXPECT_TRUE(commandsWith(fx, 0xB2).empty()) << "the card read in this session is not read again";
     EXPECT_EQ(fx.adnRecord(2), before[2]);
 
     fx.port.clearTrace();
@@ -490,7 +456,6 @@ TEST(PhonebookWrite, ARecordThatReadsBackDifferentIsReportedByItsNumber)
                                  "Kesken jäi: 5 (sen sisältö voi olla vanha, uusi tai viallinen).\n"
                                  "Kirjoittamatta jäivät: 6.\n")) << text;
     EXPECT_EQ(commandsWith(fx, 0xDC).size(), 2u) << "the write stops at the record that came back wrong";
-    EXPECT_NE(fx.screen.term.find(".X"), std::string::npos);
     // The next write reads the card first: the copy of record 5 cannot be trusted.
     fx.card().corruptingRecords.clear();
     fx.port.clearTrace();
@@ -536,16 +501,12 @@ TEST(PhonebookTransfer, APortVanishingMidTransferEndsItAndKeepsThePhonebook)
         if (writing) {  // records 1-4 went before the plug was pulled
             EXPECT_NE(box.text.find("\n\nKirjoitetut muistipaikat: 1–4.\nKirjoittamatta jäivät: 5–100.\n"), std::string::npos) << box.text;
         }
-        EXPECT_EQ(box.icon, Icon::Exclamation);
         EXPECT_EQ(app.phonebook.PBEntry, fx.app.phonebook.PBEntry);
-        EXPECT_EQ(app.phonebook.PBCount, fx.app.phonebook.PBCount);
         EXPECT_TRUE(!fx.screen.controls["Form2"].visible && fx.screen.termEnabled && !app.card.CardReady);
     }
 }
 
-// Characters on the line, both ways, before the card got the n-th command
-// beginning with header: the opportunity of a fault plan set when the trace
-// was last cleared.
+// Characters on the line, both ways, before the card got the n-th command beginning with header.
 int charactersBefore(const CardFixture& fx, const std::string& header, int n = 1)
 {
     int count = 0;
@@ -564,8 +525,7 @@ struct LineFault {
     int offset;          // characters of that command before the one struck
 };
 
-// The phonebook's read with a line fault on the way: the fault runs the read
-// once clean to find where it strikes, then again with it.
+// The read with a line fault, placed by a clean run of the same read.
 std::string readWith(const LineFault& fault, CardFixture& fx)
 {
     CardFixture clean(kNoPin);
@@ -581,8 +541,7 @@ std::string readWith(const LineFault& fault, CardFixture& fx)
     return texts.empty() ? std::string() : texts.back();
 }
 
-// T=0 has no check of its own: a record or a description hit on the line is
-// never taken for the card's. The read stops, says so, and keeps the phonebook.
+// T=0 has no check of its own: a damaged record or description is never taken for the card's.
 TEST(PhonebookRead, ALineFaultStopsTheReadAndKeepsThePhonebook)
 {
     const std::string broken = "Kortin vastaus muistipaikan 5 kohdalla tuli vajaana tai häiriintyneenä, eikä sitä "
@@ -609,8 +568,7 @@ TEST(PhonebookRead, ALineFaultStopsTheReadAndKeepsThePhonebook)
     }
 }
 
-// A record whose bytes went to the card and that was not read back the same
-// may hold anything: the write names it apart, and names every record written.
+// A record sent but not read back the same may hold anything: the write names it apart.
 TEST(PhonebookWrite, TheRecordAWriteStoppedAtIsNamedAsUnsure)
 {
     const LineFault faults[] = {
@@ -663,8 +621,7 @@ TEST(PhonebookWrite, AStoppedWriteNamesEveryRecordWritten)
               std::string::npos) << fx.screen.messageTexts().back();
 }
 
-// The ICCID is read without showing anything; a broken answer there still
-// leaves the card to be reset by the next card operation.
+// A broken answer to the silent ICCID read leaves the card to be reset next time.
 TEST(PhonebookTransfer, ABrokenIccidReadResetsTheCardNextTime)
 {
     const std::pair<const char*, int> rows[] = {{"A0A4000002", 2}, {"A0B000000A", 2}, {"A0B000000A", 8}};
@@ -682,9 +639,8 @@ TEST(PhonebookTransfer, ABrokenIccidReadResetsTheCardNextTime)
     }
 }
 
-// A byte lost from the master file's description during the reset leaves the
-// card in step: the PIN is taken and the read goes on; the next operation
-// starts with a reset all the same.
+// A byte lost from the master file's description during the reset: the read goes on,
+// the next operation starts with a reset.
 TEST(PhonebookRead, AFaultDuringTheResetDoesNotStopTheReadInSilence)
 {
     CardFixture clean, fx;

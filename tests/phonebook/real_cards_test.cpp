@@ -80,8 +80,6 @@ TEST(RealCards, EveryHabitReadsAndWritesExactlyWhatAPromptCardDoes)
 {
     const Seen prompt = readAndWrite(sim::demoCard());
     ASSERT_EQ(prompt.entries.size(), 101u);
-    ASSERT_GE(prompt.boxes.size(), 1u);
-    ASSERT_EQ(prompt.boxes[0], "input: Anna PIN1:");
     ASSERT_EQ(std::count(prompt.boxes.begin(), prompt.boxes.end(), "input: Anna PIN1:"), 1);
     ASSERT_NE(prompt.term.find(" Done :  100 Records"), std::string::npos);
 
