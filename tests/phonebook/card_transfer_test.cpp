@@ -464,17 +464,46 @@ TEST(PhonebookWrite, ARecordThatReadsBackDifferentIsReportedByItsNumber)
     EXPECT_EQ(fx.adnRecord(5), record("Uusi 5/81/5"));
 }
 
-// A clock that pulls the reader's plug (closes the port) once the card has got this many commands.
-struct PlugPuller final : Clock {
-    PlugPuller(CardFixture& fx, std::size_t commands) : fx(fx), commands(commands) {}
+// A clock that pulls the reader's plug (closes the port), or else the card, once the card
+// has got this many commands.
+struct Puller final : Clock {
+    Puller(CardFixture& fx, std::size_t commands, bool plug) : fx(fx), commands(commands), plug(plug) {}
     void sleepMs(int ms) override { pull(), fx.clock.sleepMs(ms); }
     void sleepUs(std::int64_t us) override { pull(), fx.clock.sleepUs(us); }
     std::int64_t nowUs() const override { return fx.clock.nowUs(); }
     double timeOfDaySeconds() const override { return fx.clock.timeOfDaySeconds(); }
-    void pull() { if (fx.port.portOpen() && fx.port.trace().size() >= commands) fx.port.setPortOpen(false); }
+    void pull()
+    {
+        if (fx.port.trace().size() < commands)
+            return;
+        if (plug && fx.port.portOpen())
+            fx.port.setPortOpen(false);
+        if (!plug && fx.port.cardInserted())
+            fx.port.removeCard();
+    }
     CardFixture& fx;
     std::size_t commands;
+    bool plug;
 };
+
+// A card falling silent amid the records: its message one work waiting time (9600 bit times,
+// 1 s at 9600 baud) after its last byte.
+TEST(PhonebookRead, ACardFallingSilentEndsTheReadWithinTheWaitingTime)
+{
+    CardFixture fx;
+    fx.card().description().chv1Enabled = false;
+    Puller clock(fx, 30, false);
+    App app(fx.screen, clock, fx.port);
+    app.card.ClassByte = "A0";
+    app.settings = fx.app.settings;
+    app.card.ShowInTerminal = 1;
+    PhnBook_Click(app);
+    ASSERT_EQ(fx.screen.messageTexts().size(), 1u);
+    EXPECT_TRUE(fx.screen.messageTexts()[0].starts_with("SIM-kortti lakkasi vastaamasta. Siirto keskeytettiin."));
+    EXPECT_EQ(app.phonebook.PBCount + app.card.CardReady, 0);
+    EXPECT_GT(fx.clock.nowUs(), 1'000'000);
+    EXPECT_LT(fx.clock.nowUs(), 1'000'000 + 250'000 + 30 * 60'000);
+}
 
 TEST(PhonebookTransfer, APortVanishingMidTransferEndsItAndKeepsThePhonebook)
 {
@@ -489,7 +518,7 @@ TEST(PhonebookTransfer, APortVanishingMidTransferEndsItAndKeepsThePhonebook)
         }
         fx.port.clearTrace();
         fx.screen.clearTranscript();
-        PlugPuller clock(fx, 20);  // within the record loop
+        Puller clock(fx, 20, true);  // within the record loop
         App app(fx.screen, clock, fx.port);
         app.card = fx.app.card;
         app.phonebook = fx.app.phonebook;

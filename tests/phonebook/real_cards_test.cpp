@@ -131,38 +131,5 @@ TEST(RealCards, AnInverseCardIsReadOnTheFirstTry)
     }
 }
 
-// A clock that takes the card out of the reader once it has been sent this many commands.
-struct CardPuller final : Clock {
-    CardPuller(CardFixture& fx, std::size_t commands) : fx(fx), commands(commands) {}
-    void sleepMs(int ms) override { pull(), fx.clock.sleepMs(ms); }
-    void sleepUs(std::int64_t us) override { pull(), fx.clock.sleepUs(us); }
-    std::int64_t nowUs() const override { return fx.clock.nowUs(); }
-    double timeOfDaySeconds() const override { return fx.clock.timeOfDaySeconds(); }
-    void pull() { if (fx.port.cardInserted() && fx.port.trace().size() >= commands) fx.port.removeCard(); }
-    CardFixture& fx;
-    std::size_t commands;
-};
-
-// A card that falls silent in the middle of the records: the transfer ends with
-// its message one work waiting time (9600 bit times) after the card's last byte.
-TEST(RealCards, ACardFallingSilentEndsTheTransferWithinTheWaitingTime)
-{
-    CardFixture fx;
-    fx.card().description().chv1Enabled = false;
-    CardPuller clock(fx, 30);
-    App app(fx.screen, clock, fx.port);
-    app.card.ClassByte = "A0";
-    app.settings = fx.app.settings;
-    app.card.ShowInTerminal = 1;
-    PhnBook_Click(app);
-    ASSERT_EQ(fx.screen.messageTexts().size(), 1u);
-    EXPECT_TRUE(fx.screen.messageTexts()[0].starts_with("SIM-kortti lakkasi vastaamasta. Siirto keskeytettiin."));
-    EXPECT_EQ(app.phonebook.PBCount, 0);
-    EXPECT_EQ(app.card.CardReady, 0);
-    // 30 commands of a few ms each, then one waiting time of 1 s at 9600 baud.
-    EXPECT_GT(fx.clock.nowUs(), 1'000'000);
-    EXPECT_LT(fx.clock.nowUs(), 1'000'000 + 250'000 + 30 * 60'000);
-}
-
 }  // namespace
 }  // namespace puolukka
