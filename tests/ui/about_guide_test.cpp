@@ -20,8 +20,6 @@ TEST(AboutAndGuide, OpenModelessOnceAndClose)
     QPointer<Form3> guide;
     valmistus_Click(guide, nullptr);
     ASSERT_TRUE(guide && guide->isVisible() && !guide->isModal());
-    EXPECT_EQ(guide->windowTitle(), "Kortinlukijan valmistusohjeet");
-    EXPECT_EQ(guide->findChild<QTabWidget*>("guideTabs")->count(), 4);
     for (const char* drawing : {":/guide/kytkentakaavio.svg", ":/guide/db9.svg", ":/guide/sim_koskettimet.svg"})
         EXPECT_TRUE(QSvgRenderer(QString(drawing)).isValid()) << drawing;
 
@@ -42,12 +40,6 @@ TEST(AboutAndGuide, OpenModelessOnceAndClose)
     test::flushDeletes();
     EXPECT_FALSE(box || guide);
 }
-
-}  // namespace
-}  // namespace puolukka
-
-namespace puolukka {
-namespace {
 
 // Standard buttons and file dialogs speak Finnish like the program's own texts.
 TEST(QtTranslations, StandardButtonsAreFinnish)

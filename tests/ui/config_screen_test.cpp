@@ -5,8 +5,7 @@ namespace {
 
 using test::fs::exists;
 
-// The scripted port, made to take any parameter text (a lower-case parity
-// letter too) or to refuse handshaking, as real drivers differ there.
+// A port that takes any parameter text or refuses handshaking, as real drivers differ there.
 struct TestPort : test::ScriptedPort {
     using ScriptedPort::ScriptedPort;
     bool acceptAnySettings = false;
@@ -49,10 +48,8 @@ TEST_F(ConfigScrnTest, FormLoadMarksWhatMatches)
     using Marks = std::tuple<int, int, char, int, int, int, bool, int>;  // ..., echo on, TerminalEcho
     // Comport, IRQ, Word_Length, Parity, StopBits, Baud_Rate, HandShake, Echo
     const std::pair<PortSettings, Marks> cases[] = {
-        {{"1", "4", "8", "E", "1", "9600", "0", "0"}, {1, 9600, 'E', 8, 1, 0, false, 0}},
         {{" 2", "4", "7", "e", "2", "300", "3", "1"}, {2, 300, 'E', 7, 2, 3, true, -1}},
         {{"5", "", "9", "x", "3", "9601", " 1", ""}, {0, 0, 0, 0, 0, -1, false, 0}},
-        {{"", "", "", "", "", "", "", "-1"}, {0, 0, 0, 0, 0, -1, true, -1}},
         {{"Com3", "", "8 ", "o", " 1", "2400x", "2", "0"}, {0, 2400, 'O', 8, 1, 2, false, 0}},
         {{"4", "", "8", "N", "1", "4800", "1", "99999"}, {4, 4800, 'N', 8, 1, 1, true, -1}},
     };
@@ -70,7 +67,6 @@ TEST_F(ConfigScrnTest, FormLoadMarksWhatMatches)
     }
 }
 
-// A new port number reopening the port and its file text: the end-to-end settings dialog test.
 TEST_F(ConfigScrnTest, OkWritesTheFileAndRefusalsComeBeforeWriting)
 {
     ASSERT_TRUE(app.log.open((dir / "a.log").string(), nullptr));
@@ -106,10 +102,8 @@ TEST_F(ConfigScrnTest, OkWritesTheFileAndRefusalsComeBeforeWriting)
     EXPECT_EQ(screen.boxes("message").size(), 3u);
 }
 
-// A port OK opens, after it vanished under the program or as another port,
-// may have another card behind it, or the same one reset when its lines fell:
-// the next card operation starts with a reset (and asks PIN1 again), instead of
-// meeting the card's 98 04 on every record. Settings alone keep the card in step.
+// A port OK opens (it had vanished, or another one) may hold another card or one reset when its
+// lines fell: the next operation resets it first instead of meeting 98 04. Settings alone keep it.
 TEST_F(ConfigScrnTest, APortOkOpensAgainIsResetBeforeTheNextCardOperation)
 {
     struct Row {
@@ -141,20 +135,12 @@ TEST_F(ConfigScrnTest, WindowShowsEveryOptionMarkedOnLoadAndAppliesClicksAtOnce)
     app.settings.Comport = "2";
     MSettings_Click(app, dialog, nullptr, [](int n) { return n == 1 ? std::string("virtual:card.json") : ""; });
     ASSERT_TRUE(dialog && dialog->isVisible() && !dialog->isModal());
-    EXPECT_EQ(dialog->windowTitle(), "Asetukset");
-    QStringList captions, marked;
-    for (const QString& name : QString("ComPort1 ComPort2 ComPort3 ComPort4 Baud3 Baud6 Baud12 Baud24 Baud48 Baud96 "
-                                       "Data7 Data8 Stop1 Stop2 NoParity OddParity EvenParity NoFlow XonFlow RTSFlow "
-                                       "BothFlow EchoOff EchoOn NIFlag1 NIFlag2 OKButton CancelButton ComDevice1")
-                                   .split(' ')) {
-        auto* button = dialog->findChild<QAbstractButton*>(name);
-        captions << (button ? button->text() : dialog->findChild<QLabel*>(name)->text());
-        marked << (button && button->isChecked() ? name : QString());
-    }
-    EXPECT_EQ(captions.join('|'), "Com1|Com2|Com3|Com4|300|600|1200|2400|4800|9600|7|8|1|2|None|Odd|Even|None|"
-                                  "Xon/Xoff|RTS|Xon/RTS|Y|N|NOR|INV|&OK|&Peruuta|(virtual:card.json)");
-    marked.removeAll(QString());
-    EXPECT_EQ(marked.join(' '), "ComPort2 Baud96 Data8 Stop1 EvenParity NoFlow EchoOff NIFlag1");
+    QStringList marked;
+    for (QRadioButton* button : dialog->findChildren<QRadioButton*>())
+        if (button->isChecked())
+            marked << button->objectName();
+    marked.sort();
+    EXPECT_EQ(marked.join(' '), "Baud96 ComPort2 Data8 EchoOff EvenParity NIFlag1 NoFlow Stop1");
     EXPECT_EQ(app.settings.Comport, "2");  // marking is not clicking
 
     for (const char* name : {"Baud24", "EchoOn", "NIFlag2"})

@@ -21,7 +21,6 @@ struct DeviceDialogTest : test::AppTest<> {
         ports.parse(text);
         return ports;
     }
-    // The machine's own serial devices and one PC/SC reader holding a card.
     static DeviceRoots withReader()
     {
         DeviceRoots roots;
@@ -35,16 +34,10 @@ TEST_F(DeviceDialogTest, ShowsEachPortsDeviceAndWritesOnlyWhatWasChosen)
 {
     ASSERT_TRUE(devices.setCommPort(1) && devices.setPortOpen(true));
     DeviceDialog dialog(devices, dir.string(), nullptr, withReader());
-    EXPECT_EQ(dialog.windowTitle(), "Laitteet");
     QStringList shown;
     for (int n = 1; n <= 4; ++n)
         shown << combo(n, dialog)->currentText();
     EXPECT_EQ(shown.join(' '), "virtual:card.json /dev/ttyS1 /dev/ttyS2 /dev/ttyS3");
-    // Every combo offers the kinds that are no device file too.
-    EXPECT_GE(combo(2, dialog)->findText("virtual"), 0);
-    EXPECT_GE(combo(2, dialog)->findText("rfc2217://"), 0);
-    EXPECT_GE(combo(2, dialog)->findText("pcsc:Virtual PCD 00 00"), 0);
-
     combo(1, dialog)->setCurrentText("virtual");
     combo(3, dialog)->setCurrentText("rfc2217://127.0.0.1:7000");
     combo(4, dialog)->setCurrentIndex(combo(4, dialog)->findText("pcsc:Virtual PCD 00 00"));
@@ -67,7 +60,6 @@ TEST_F(DeviceDialogTest, TheSettingsDialogsButtonOpensItAndShowsTheNewDevices)
     ASSERT_TRUE(settings);
     auto* button = settings->findChild<QPushButton*>("DevicesButton");
     ASSERT_TRUE(button);
-    EXPECT_EQ(button->text(), "&Laitteet...");
     button->click();
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(settings->findChild<QLabel*>("ComDevice2")->text(), "(/dev/ttyUSB0)");

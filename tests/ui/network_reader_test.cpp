@@ -37,7 +37,7 @@ struct NetworkReaderTest : ::testing::Test {
         ASSERT_TRUE(server->listen(wanted, &error)) << error;
         tcpPort = server->localPort();
     }
-    // The phonebook read from the toolbar, with the PIN typed and the old list replaced.
+    // The phonebook read from the toolbar, the PIN typed.
     std::vector<std::string> readPhonebook()
     {
         screen.clearTranscript();

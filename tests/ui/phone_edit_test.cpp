@@ -52,20 +52,15 @@ struct PhoneEditTest : test::AppTest<> {
 
 TEST_F(PhoneEditTest, ListsDecodedNamesOrTheirBytesAndHoldsTheTerminal)
 {
-    ASSERT_FALSE(window.isNull());
-    EXPECT_TRUE(window->windowTitle() == "Luettelo" && !window->isModal());
     ASSERT_EQ(window->list()->count(), 4);
     EXPECT_EQ(row(0), "1.  Aino             0401234567");
     EXPECT_EQ(row(1), "2.  Äiti             +358501234567");
     EXPECT_EQ(row(2), "3.  Мама             050");
-    EXPECT_EQ(row(3), "4.  " + QString(17, QChar(' ')));
     EXPECT_TRUE(status().startsWith("Nimen maksimipituus 14 merkkiä|"));
     EXPECT_FALSE(screen.termEnabled);
 
     window->list()->setCurrentRow(2);
-    window->showBytes()->setChecked(true);  // "Näytä tavuina": the bytes one Latin-1 character each
-    EXPECT_EQ(window->showBytes()->text(), "Näytä tavuina");
-    EXPECT_EQ(row(1), "2.  [iti             +358501234567");
+    window->showBytes()->setChecked(true);  // the bytes, one Latin-1 character each
     EXPECT_EQ(row(2), QString::fromLatin1("3.  \x81\x04\x08\x9C\xB0\xBC\xB0          050"));
     EXPECT_EQ(window->list()->currentRow(), 2);
     window->showBytes()->setChecked(false);
@@ -96,20 +91,12 @@ TEST_F(PhoneEditTest, TheDialogRefusesWhatCannotBeStoredAndStoresOneEntryOrNothi
     EXPECT_EQ(window->entryDialog(), nullptr);
     EXPECT_EQ(app.phonebook.PBEntry[1], kAino);
     ASSERT_NE(dialog = editRow(1), nullptr);
-    EXPECT_TRUE(dialog->windowTitle() == "Muistipaikka: 2" && !dialog->isModal());
     EXPECT_EQ(dialog->nameField()->text() + "/" + dialog->numberField()->text(), "Äiti/+358501234567");
-    const std::tuple<QString, QString, std::string> refused[] = {
-        {"Äiti", "040-123", "Numerossa saa olla vain numeroita, *, # ja alussa + (enintään 20 numeroa)."},
-        {"Jüri \U0001F600", "1", "ei voi tallentaa SIM-kortin nimeen"},
-        {"Alexander Graham Bell", "1", "Nimi ei mahdu kortin nimikenttään (14 tavua): 7 merkkiä liikaa."},
-    };
-    for (const auto& [name, number, message] : refused) {
-        dialog->nameField()->setText(name);
-        dialog->numberField()->setText(number);
-        press(dialog->okButton());
-        EXPECT_NE(screen.messageTexts().back().find(message), std::string::npos) << message;
-        EXPECT_TRUE(window->entryDialog() && dialog->isVisible());  // stays for a correction
-    }
+    dialog->numberField()->setText("040-123");  // refused with its reason (the editor's own tests have them all)
+    press(dialog->okButton());
+    EXPECT_EQ(screen.messageTexts(),
+              std::vector<std::string>{"Numerossa saa olla vain numeroita, *, # ja alussa + (enintään 20 numeroa)."});
+    EXPECT_TRUE(window->entryDialog() && dialog->isVisible());  // stays for a correction
     dialog->nameField()->setText("Mäkelä");
     dialog->numberField()->setText("0401");
     press(dialog->okButton());
@@ -132,32 +119,19 @@ TEST_F(PhoneEditTest, TypingStopsAtTheCardsNameLengthInBytesAndTheStatusBarCount
     type(dialog->nameField(), "ЯЯЯЯЯЯЯЯЯЯЯЯЯ");  // UCS2 form 81: 3 bytes and 11 characters
     EXPECT_EQ(dialog->nameField()->text().size(), 11);
     press(dialog->okButton());
-    std::string yas;
-    for (int i = 0; i < 11; ++i)
-        yas += "AF";  // Я is 042F: offset 2F in the half-page 0400
-    EXPECT_EQ(bytesToHex(app.phonebook.PBEntry[3]), "810B08" + yas + bytesToHex("/81/050"));
+    // Я is 042F: offset 2F in the half-page 0400.
+    EXPECT_EQ(bytesToHex(app.phonebook.PBEntry[3]), "810B08AFAFAFAFAFAFAFAFAFAFAF" + bytesToHex("/81/050"));
 }
 
 TEST_F(PhoneEditTest, UnchangedEntriesStayAsTheyWereEvenWithoutANameField)
 {
-    // A card with 14-byte records: OK on an unchanged entry keeps its number.
     load({"/81/0401234567", "/91/+35850"}, 14);
-    EntryDialog* dialog = editRow(0);
+    EntryDialog* dialog = editRow(0);  // 14-byte records: OK on an unchanged entry keeps its number
     EXPECT_TRUE(status().startsWith("Nimen maksimipituus 0 merkkiä"));
     press(dialog->okButton());
     EXPECT_EQ(app.phonebook.PBEntry[1], "/81/0401234567");
-    dialog = editRow(1);
-    dialog->numberField()->setText("0409");
-    press(dialog->okButton());
-    EXPECT_EQ(app.phonebook.PBEntry[2], "/80/0409");
-
-    // A longer name from a file is shown whole, never cut to the last entry's length.
-    load({"Alexander Graham Bell/81/1", "Ale/81/2"}, 0);
-    dialog = editRow(0);
-    EXPECT_EQ(dialog->nameField()->text(), "Alexander Graham Bell");
-    press(dialog->okButton());
-    EXPECT_EQ(app.phonebook.PBEntry[1], "Alexander Graham Bell/81/1");
-    load({"Alexander Graham Bell/81/1", "Ale/81/2"}, 28);  // the card holds 14 bytes: said, not cut
+    // A longer name from a file is shown whole, never cut to the field's length: the status says so.
+    load({"Alexander Graham Bell/81/1", "Ale/81/2"}, 28);
     dialog = editRow(0);
     EXPECT_EQ(dialog->nameField()->text(), "Alexander Graham Bell");
     EXPECT_TRUE(status().contains("7 liikaa"));

@@ -39,17 +39,14 @@ TEST_F(TerminalTest, KeySequences)
         {"A0A4\r", {"\xA0\xA4"}, "A0A4 ", ""},
         {"A0A\r", {"\xA0\xA0"}, "A0A ", ""},  // an odd last digit is the high half of its byte
         {"\r", {""}, " ", ""},                 // Enter alone still sends (nothing)
-        {"a0", {}, "0", "0"},                  // lower-case letters are not taken
-        {"G Z-", {}, "", ""},
-        {"A0\bB", {}, "AB", "AB"},
-        {"\b\b", {}, "", ""},  // nothing pending: Backspace changes nothing
+        {"aG Z-0", {}, "0", "0"},              // lower-case letters and non-hex keys are not taken
+        {"A0\bB\b\b\b", {}, "", ""},            // nothing pending: Backspace changes nothing
         {"3F00\r9000", {std::string("\x3F\x00", 2)}, "3F00 9000", "9000"},
         {"A0\f\r", {"\xA0"}, " ", ""},  // clearing the pane keeps pending digits
-        // Backspace removes the last character of the pane, whatever it is: a whole non-ASCII
-        // one, a whole line end (one line break on the screen).
+        // Backspace takes a whole last character of the pane: a non-ASCII one, a CR LF.
         {"A\b", {}, "A9000", "", "9000\r\n", 5},
         {"1\b", {}, "1Virhe ", "", "Virhe ä", 7},
-        // Echo on: the pane shows every key too, after the program's own copies; only -1 means on.
+        // Echo on (only -1): the pane also shows every key, after the program's own copies.
         {"A\ra\b", {"\xA0"}, "A ", "", "", -1, -1, true, {'A', 13, 'a', 8}},
         {"B", {}, "B", "B", "", -1, 1},
         {"A0\r\b", {}, "", "", "", -1, 0, false, {'A', '0', 13, 8}},  // port closed: keys pass, nothing is sent
@@ -83,7 +80,6 @@ TEST_F(TerminalTest, EnterUsesTheTerminalDelayAndShowsTheAnswerOrTheFailure)
     type("A0F2000016\r");
     EXPECT_EQ(clock.nowUs(), 75'000);
     EXPECT_EQ(app.card.AnswerHex, "A0F2000016F2");
-    EXPECT_EQ(screen.term.rfind("A0F2000016 ", 0), 0u) << screen.term;
     port.failWrites = true;
     type("A0\r");
     EXPECT_EQ(screen.messageTexts(), std::vector<std::string>{"Write failed"});
@@ -109,7 +105,6 @@ TEST_F(TerminalTest, LogFileThatExistsIsAppendedOrReplaced)
         const auto questions = screen.boxes("message");
         ASSERT_EQ(questions.size(), answers.size());
         EXPECT_EQ(questions[0].text, "Replace existing file - " + (dir / "a.log").string() + "?");
-        EXPECT_EQ(questions[0].buttons, Buttons::YesNoCancel);
     }
 }
 
@@ -117,11 +112,10 @@ TEST_F(TerminalTest, LogFileOpensAfterACancelAndASecondLogClosesTheFirst)
 {
     screen.setText("Form1", "Puolukka");
     OpenLogFile(app);  // cancelled
+    EXPECT_FALSE(app.log.isOpen());
     EXPECT_EQ(screen.text("Form1"), "Puolukka");
     screen.fileAnswers = {choose("a.log"), choose("b.log"), choose("no_such_dir/c.log")};
     OpenLogFile(app);
-    EXPECT_EQ(screen.boxes("file")[0].title, "Open Communication LOG File");
-    EXPECT_EQ(screen.boxes("file")[0].filter, "LOG Files(*.LOG)|*.log|All Files (*.*)|*.*");
     EXPECT_EQ(screen.text("Form1"), "Terminal MSComm - a.log");
     ASSERT_TRUE(heldOpen("a.log"));
     OpenLogFile(app);
