@@ -447,15 +447,15 @@ TEST(PhonebookWrite, ARecordThatReadsBackDifferentIsReportedByItsNumber)
     CardFixture fx(kNoPin);
     PhnBook_Click(fx.app);
     fx.card().corruptingRecords = {5};
-    for (int i : {4, 5, 6})
+    for (int i : {2, 4, 5, 6})  // record 3 unchanged: not among the written
         fx.app.phonebook.PBEntry[std::size_t(i)] = "Uusi " + std::to_string(i) + "/81/" + std::to_string(i);
     WritePB_Click(fx.app);
     const std::string text = fx.screen.messageTexts().at(1);
     EXPECT_TRUE(text.starts_with("Muistipaikka 5 luettiin takaisin eri sisältöisenä kuin se kirjoitettiin: kortti ei "
-                                 "tallentanut sitä oikein. Siirto keskeytettiin.\n\nKirjoitetut muistipaikat: 4.\n"
+                                 "tallentanut sitä oikein. Siirto keskeytettiin.\n\nKirjoitetut muistipaikat: 2, 4.\n"
                                  "Kesken jäi: 5 (sen sisältö voi olla vanha, uusi tai viallinen).\n"
                                  "Kirjoittamatta jäivät: 6.\n")) << text;
-    EXPECT_EQ(commandsWith(fx, 0xDC).size(), 2u) << "the write stops at the record that came back wrong";
+    EXPECT_EQ(commandsWith(fx, 0xDC).size(), 3u) << "the write stops at the record that came back wrong";
     // The next write reads the card first: the copy of record 5 cannot be trusted.
     fx.card().corruptingRecords.clear();
     fx.port.clearTrace();
@@ -632,22 +632,6 @@ TEST(PhonebookWrite, TheRecordAWriteStoppedAtIsNamedAsUnsure)
         EXPECT_EQ(fx.adnRecord(5), record("Uusi 5/81/5")) << "the card had stored it";
         EXPECT_EQ(fx.adnRecord(6), old6);
     }
-}
-
-TEST(PhonebookWrite, AStoppedWriteNamesEveryRecordWritten)
-{
-    CardFixture fx(kNoPin);
-    PhnBook_Click(fx.app);
-    fx.card().failingRecords = {40};  // 92 40 after its data
-    for (int i = 1; i <= 39; i += 2)
-        fx.app.phonebook.PBEntry[std::size_t(i)] = "Pariton " + std::to_string(i) + "/81/" + std::to_string(i);
-    fx.app.phonebook.PBEntry[40] = "Neljakymmenta/81/40";
-    fx.app.phonebook.PBEntry[41] = "Seuraava/81/41";
-    WritePB_Click(fx.app);
-    EXPECT_NE(fx.screen.messageTexts().back().find(
-                  "Kirjoitetut muistipaikat: 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35, 37, 39."
-                  "\nKesken jäi: 40 (sen sisältö voi olla vanha, uusi tai viallinen).\nKirjoittamatta jäivät: 41.\n"),
-              std::string::npos) << fx.screen.messageTexts().back();
 }
 
 // A broken answer to the silent ICCID read leaves the card to be reset next time.
