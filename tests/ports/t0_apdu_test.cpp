@@ -41,17 +41,13 @@ TEST(T0CommandGatherer, HeadersAndDataBecomeApdusByTheInstructionTable)
     };
     const Row rows[] = {
         // Data to the card: the procedure byte after the header, the APDU after the data.
-        {"A0A40000023F00", "....AA4.[A0A40000023F00]"},
         {"A020000108 31323334FFFFFFFF", "....A20.......[A02000010831323334FFFFFFFF]"},
         {"A0DC0104021234", "....ADC.[A0DC0104021234]"},
         // Data from the card: the header is the APDU, P3 its Le.
         {"A0C000000F", "....[A0C000000F]"},
-        {"A0B201041C", "....[A0B201041C]"},
         {"A0B0000000", "....[A0B0000000]"},
-        {"A0F2000016", "....[A0F2000016]"},
         // A command for the card without data (P3 0) is the header alone: case 1.
         {"A004000000", "....[A0040000]"},
-        {"A0FA000000", "....[A0FA0000]"},
         // Outside the table: data from the card, so nothing unknown is sent to it.
         {"A0770000 04", "....[A077000004]"},
         {"00840000 08", "....[0084000008]"},
@@ -82,7 +78,6 @@ TEST(T0CommandGatherer, ResponsesBecomeTheBytesAT0CardSends)
         // From the card: INS, the data, the status word; no data: the status word alone.
         {"A0C000000F", "000000103F000100000000000902009000", "C0000000103F0001000000000009020090" "00"},
         {"A0B201041C", "9404", "9404"},
-        {"A0C0000020", "6C0F", "6C0F"},
         // More data than asked are cut to P3; P3 0 asks for 256.
         {"A0B0000002", "1122339000", "B0112290" "00"},
         // To the card: the procedure byte went already; the status word, any data left out.
@@ -91,7 +86,6 @@ TEST(T0CommandGatherer, ResponsesBecomeTheBytesAT0CardSends)
         {"A0040000", "9000", ""},  // not a five-byte header: nothing
         // Shorter than a status word: a mute card.
         {"A0B201041C", "90", ""},
-        {"A0B201041C", "", ""},
     };
     for (const Row& r : rows) {
         const std::string t0 = t0AnswerOf(bytes(r.header), bytes(r.response));
@@ -113,22 +107,17 @@ TEST(PcscDevice, TextsAndReaderChoice)
         int chosen;
     };
     const Row rows[] = {
-        {"pcsc", true, 1},  // the first reader holding a card
-        {"PCSC", true, 1},
-        {"pcsc:", true, 1},
+        {"PCSC", true, 1},          // the first reader holding a card
         {"pcsc:gemalto", true, 0},  // a name part, any case; the card does not matter
         {"pcsc: ACR38U ", true, 1},
         {"pcsc:ACS ACR38U 02", true, 2},
         {"pcsc:Omnikey", true, -1},
         {"pcscd", false, -1},
-        {"pcsc-lite", false, -1},
         {"/dev/ttyUSB0", false, -1},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(isPcscDevice(r.device), r.pcsc) << r.device;
-        if (r.pcsc) {
-            EXPECT_EQ(choosePcscReader(r.device, readers), r.chosen) << r.device;
-        }
+        EXPECT_EQ(r.pcsc ? choosePcscReader(r.device, readers) : -1, r.chosen) << r.device;
     }
     // No card anywhere: "pcsc" takes the first reader, to wait there for one.
     EXPECT_EQ(choosePcscReader("pcsc", {{"A", false}, {"B", false}}), 0);

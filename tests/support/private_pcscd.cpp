@@ -44,36 +44,25 @@ bool processAlive(long pid)
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
-bool portFree(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(std::uint16_t(port));
-    const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return ok;
-}
-
 // vpcd listens on its port and the next one (a second slot): two free ports in a row.
 int freePortPair()
 {
     for (int attempt = 0; attempt < 50; ++attempt) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        socklen_t length = sizeof address;
-        int port = 0;
-        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-        if (fd >= 0)
-            ::close(fd);
-        if (port > 0 && port < 65535 && portFree(port) && portFree(port + 1))
-            return port;
+        int ports[2] = {0, 0};
+        for (int i = 0; i < 2; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(std::uint16_t(i == 0 ? 0 : ports[0] + 1));
+            socklen_t length = sizeof address;
+            if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+                ports[i] = ntohs(address.sin_port);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        if (ports[0] > 0 && ports[1] == ports[0] + 1)
+            return ports[0];
     }
     return 0;
 }
@@ -82,13 +71,22 @@ int freePortPair()
 std::string systemPcscd()
 {
     struct stat st{};
-    if (::stat("/run/pcscd/pcscd.comm", &st) == 0)
-        return "a pcscd of the system is set up here (/run/pcscd/pcscd.comm); a private one must not run beside it";
     std::ifstream pidFile("/run/pcscd/pcscd.pid");
     long pid = 0;
-    if (pidFile >> pid && processAlive(pid))
-        return "a pcscd runs here (pid " + std::to_string(pid) + "); a private one must not run beside it";
+    if (::stat("/run/pcscd/pcscd.comm", &st) == 0 || (pidFile >> pid && processAlive(pid)))
+        return "a pcscd of the system is set up here (/run/pcscd); a private one must not run beside it";
     return {};
+}
+
+// Our reader as pcscd lists it: 0 absent, 1 empty, 2 holding a card.
+int readerState()
+{
+    std::vector<PcscReader> readers;
+    if (listPcscReaders(readers))
+        for (const PcscReader& r : readers)
+            if (r.name == PrivatePcscd::kReaderName)
+                return r.cardPresent ? 2 : 1;
+    return 0;
 }
 
 }  // namespace
@@ -118,7 +116,10 @@ bool PrivatePcscd::prepare(std::string* whyNot)
 {
     if (m_lockFd >= 0)
         return true;
-    const auto refuse = [whyNot](const std::string& why) {
+    int lockFd = -1;
+    const auto refuse = [whyNot, &lockFd](const std::string& why) {
+        if (lockFd >= 0)
+            ::close(lockFd);
         if (whyNot)
             *whyNot = why;
         return false;
@@ -133,31 +134,22 @@ bool PrivatePcscd::prepare(std::string* whyNot)
     // Above fd 3, which pcscd gets its socket on; inherited by pcscd, so the
     // lock lasts as long as the one of the two that lives longer.
     const int opened = ::open(kLockPath, O_RDWR | O_CREAT, 0666);
-    const int lockFd = opened >= 0 ? ::fcntl(opened, F_DUPFD, 10) : -1;
+    lockFd = opened >= 0 ? ::fcntl(opened, F_DUPFD, 10) : -1;
     if (opened >= 0)
         ::close(opened);
     if (lockFd < 0)
         return refuse(std::string(kLockPath) + ": " + std::strerror(errno));
     bool locked = false;
-    for (int waited = 0; waited < kLockWaitMs && !locked; waited += 100) {
-        locked = ::flock(lockFd, LOCK_EX | LOCK_NB) == 0;
-        if (!locked)
-            sleepMs(100);
-    }
-    if (!locked) {
-        ::close(lockFd);
+    for (int waited = 0; waited < kLockWaitMs && !(locked = ::flock(lockFd, LOCK_EX | LOCK_NB) == 0); waited += 100)
+        sleepMs(100);
+    if (!locked)
         return refuse("another private pcscd kept " + std::string(kLockPath) + " for too long");
-    }
-    if (const std::string why = systemPcscd(); !why.empty()) {
-        ::close(lockFd);
+    if (const std::string why = systemPcscd(); !why.empty())
         return refuse(why);
-    }
 
     char folder[] = "/tmp/puolukka-pcscd-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) {
-        ::close(lockFd);
+    if (::mkdtemp(folder) == nullptr)
         return refuse(std::string("cannot make a folder: ") + std::strerror(errno));
-    }
     m_folder = folder;
     m_socketPath = m_folder + "/pcscd.comm";
     m_vpcdPort = freePortPair();
@@ -169,10 +161,8 @@ bool PrivatePcscd::prepare(std::string* whyNot)
     conf << "FRIENDLYNAME \"Puolukka vpcd\"\nDEVICENAME /dev/null:" << port << "\nLIBPATH " << kVpcdDriver
          << "\nCHANNELID " << port << "\n";
     conf.close();
-    if (!conf || m_vpcdPort == 0) {
-        ::close(lockFd);
+    if (!conf || m_vpcdPort == 0)
         return refuse("cannot write the reader configuration in " + m_folder);
-    }
     // Read by pcsc-lite at this process's first context: set before any.
     ::setenv("PCSCLITE_CSOCK_NAME", m_socketPath.c_str(), 1);
     m_lockFd = lockFd;
@@ -198,21 +188,13 @@ bool PrivatePcscd::start(std::string* whyNot)
                                 kPcscd, confFolder.c_str(), nullptr};
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
-    if (pid < 0) {
-        if (whyNot)
-            *whyNot = std::string("fork: ") + std::strerror(errno);
-        return false;
-    }
     if (pid == 0) {
         // pcscd ends with this process, however it ends.
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent)
             ::_exit(1);
         const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (log >= 0) {
-            ::dup2(log, 1);
-            ::dup2(log, 2);
-        }
+        ::dup2(log, 1), ::dup2(log, 2);
         const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
         if (listener < 0 || ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
             ::listen(listener, 64) != 0 || ::dup2(listener, 3) != 3)
@@ -220,27 +202,25 @@ bool PrivatePcscd::start(std::string* whyNot)
         ::execv("/bin/sh", const_cast<char* const*>(argv));
         ::_exit(127);
     }
+    std::string why = std::string("fork: ") + std::strerror(errno);
     m_pid = pid;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
+    while (pid > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid) {
             m_pid = -1;
-            if (whyNot)
-                *whyNot = "pcscd ended at once: " + log();
-            return false;
+            why = "pcscd ended at once: " + log();
+            break;
         }
-        std::vector<PcscReader> readers;
-        if (listPcscReaders(readers)) {
-            for (const PcscReader& r : readers)
-                if (r.name == kReaderName)
-                    return true;
-        }
+        if (readerState() > 0)
+            return true;
         sleepMs(20);
     }
-    stop();
+    if (m_pid > 0) {
+        stop();
+        why = "pcscd did not show its reader in time: " + log();
+    }
     if (whyNot)
-        *whyNot = "pcscd did not show its reader in time: " + log();
+        *whyNot = why;
     return false;
 }
 
@@ -249,16 +229,12 @@ void PrivatePcscd::stop()
     if (m_pid <= 0)
         return;
     ::kill(m_pid, SIGTERM);
-    int status = 0;
     bool ended = false;
-    for (int waited = 0; waited < 5000 && !ended; waited += 10) {
-        ended = ::waitpid(m_pid, &status, WNOHANG) == m_pid;
-        if (!ended)
-            sleepMs(10);
-    }
+    for (int waited = 0; waited < 5000 && !(ended = ::waitpid(m_pid, nullptr, WNOHANG) == m_pid); waited += 10)
+        sleepMs(10);
     if (!ended) {
         ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, &status, 0);
+        ::waitpid(m_pid, nullptr, 0);
     }
     m_pid = -1;
     ::unlink(m_socketPath.c_str());
@@ -267,16 +243,10 @@ void PrivatePcscd::stop()
 bool PrivatePcscd::waitForCard(bool present, int timeoutMs) const
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    do {
-        std::vector<PcscReader> readers;
-        if (listPcscReaders(readers)) {
-            for (const PcscReader& r : readers)
-                if (r.name == kReaderName && r.cardPresent == present)
-                    return true;
-        }
-        sleepMs(10);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
+    for (; readerState() != (present ? 2 : 1); sleepMs(10))
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+    return true;
 }
 
 std::string PrivatePcscd::log() const

@@ -9,35 +9,25 @@
 
 namespace puolukka::test {
 
-// A pcscd of the tests' own with one vpcd reader: the PC/SC bench with real
-// parts. It runs in the foreground with a private reader.conf folder (-c), a
-// vpcd port of its own and its own client socket, handed over the way systemd
-// does it (an already bound socket as fd 3, LISTEN_PID, LISTEN_FDS), because
-// pcscd ignores PCSCLITE_CSOCK_NAME for its own socket; the clients of this
-// process find it through PCSCLITE_CSOCK_NAME, which pcsc-lite reads once per
-// process. Hence one per process: instance().
-//
-// pcscd still writes /run/pcscd/pcscd.pid and empties /run/pcscd when it ends,
-// so it never runs beside a pcscd of the system, and only one private pcscd
-// runs on the machine at a time (a lock file held until both this process and
-// its pcscd are gone).
+// A pcscd of the tests' own with one vpcd reader, in the foreground with a
+// private reader.conf folder, vpcd port and client socket. pcscd ignores
+// PCSCLITE_CSOCK_NAME for its own socket, so it is handed a bound one as fd 3
+// (LISTEN_PID, LISTEN_FDS); pcsc-lite reads that variable once per process,
+// hence one per process. pcscd still writes /run/pcscd, so it never runs
+// beside a system pcscd, and a lock file keeps to one private pcscd at a time.
 class PrivatePcscd {
 public:
     static PrivatePcscd& instance();
 
-    // Starts pcscd (if not running) and waits until its reader is there.
-    // False with the reason when pcscd cannot run on this machine.
+    // Starts pcscd and waits for its reader; false with the reason when it cannot run.
     bool start(std::string* whyNot);
-    // Ends pcscd and waits for it; the lock is kept until the process ends.
     void stop();
     bool running() const { return m_pid > 0; }
 
-    // The vpcd reader: a card connects to 127.0.0.1:vpcdPort().
     int vpcdPort() const { return m_vpcdPort; }
     static constexpr const char* kReaderName = "Puolukka vpcd 00 00";
     // Waits until pcscd sees a card in the reader (or none); false on time-out.
     bool waitForCard(bool present, int timeoutMs = 10000) const;
-    // pcscd's own output, for a failure message.
     std::string log() const;
 
 private:
@@ -52,8 +42,7 @@ private:
     int m_pid = -1;
 };
 
-// True when the tests must not be skipped for want of pcscd (CI sets
-// PUOLUKKA_REQUIRE_PCSCD=1): a machine that cannot run it is then a failure.
+// PUOLUKKA_REQUIRE_PCSCD=1 (CI): a machine without pcscd fails instead of skipping.
 bool pcscdRequired();
 
 // The virtual SIM served to the private pcscd's vpcd reader by a thread of its own.
@@ -76,8 +65,6 @@ private:
 
 }  // namespace puolukka::test
 
-// Skips the test with the reason when pcscd cannot run here, or fails it
-// where the tests require pcscd.
 #define PUOLUKKA_NEED_PCSCD()                                                                  \
     do {                                                                                       \
         std::string whyNot_;                                                                   \
