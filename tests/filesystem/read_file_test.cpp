@@ -35,7 +35,6 @@ TEST(ReadFile, CommandsFollowTheDescriptionAndStopAtTheFirstError)
     const std::string record28 = std::string(56, 'F') + ok, byte1 = "41" + ok;
     auto repeat = [](int n, const std::string& answer) { return Strings(std::size_t(n), answer); };
     const Row rows[] = {
-        {RRecord_Click, ef("0118", "01", "1C"), repeat(10, record28), records(10, "041C")},
         // The first answer other than 90 00 ends the reading, shown as it came.
         {RRecord_Click, ef("0118", "01", "1C"), {record28, record28, "9402"}, records(3, "041C")},
         {RRecord_Click, ef("000A", "00", "00"), {"9408"}, {"A0B2010400"}},  // a transparent file too
@@ -77,9 +76,7 @@ TEST(ReadFile, CommandsFollowTheDescriptionAndStopAtTheFirstError)
     }
 }
 
-// On the virtual card: EF SMS has records of 176 bytes (about 230 ms on the
-// line each). Each next command waits for the card's answer, so no command
-// runs into the card's answer to the one before.
+// EF SMS records of 176 bytes (230 ms each): no command runs into the answer before it.
 TEST(ReadFile, LongRecordsAreReadOneAfterTheOther)
 {
     test::CardFixture f;
@@ -101,8 +98,7 @@ TEST(ReadFile, LongRecordsAreReadOneAfterTheOther)
     EXPECT_EQ(reads, records(10, "04B0"));
 }
 
-// With the MF or a DF current, bytes 3-4 of the description are its free
-// memory: READ BINARY goes once, as it is, and the card's answer is shown.
+// With a directory current, READ BINARY goes once and the card's refusal is shown.
 TEST(ReadFile, ReadBinaryOnADirectorySendsOneCommand)
 {
     for (const char* typed : {"mf", "telecom"}) {

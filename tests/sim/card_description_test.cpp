@@ -49,17 +49,13 @@ TEST(CardFile, FaultsNameTheFileAndThePlace)
              {"{ \"atr\": \"3B 16\", ", "not valid JSON"},
              {"{ \"atr\": 1e999 }", "not valid JSON: number overflow"},  // the library throws a range error here
              {"{ \"adn\": { \"entries\": [ { \"record\": 1, \"name\": 5 } ] } }", "adn.entries[0].name: expected a text"},
-             {"[1, 2]", "top level: expected an object"},
              {"{ \"atr\": \"3B 1\" }", "atr: invalid hex digits"},
-             {"{ \"colour\": 1 }", "unknown key \"colour\""},
              {"{ \"convention\": \"sideways\" }", "convention: expected \"direct\" or \"inverse\""},
              {"{ \"codes\": { \"CHV1\": { \"attemptsLeft\": 7 } } }", "codes.CHV1.attemptsLeft"},
              {"{ \"adn\": { \"entries\": [ { \"record\": 101, \"name\": \"A\" } ] } }", "adn.entries[0].record"},
              {"{ \"adn\": { \"entries\": [ { \"record\": 1, \"name\": \"Aivan liian pitka\" } ] } }", "adn.entries[0]: name"},
              {"{ \"files\": { \"7F20/6F3A\": \"00\" } }", "files.7F20/6F3A: no such elementary file"},
-             {"{ \"files\": { \"7F20/6F07\": \"0G\" } }", "files.7F20/6F07: invalid hex"},
              {"{ \"files\": { \"7F10/6F3C\": \"00 11\" } }", "not a whole number of 176-byte records"},
-             {"{ \"line\": { \"parity\": 1 } }", "line.parity: expected true or false"},
              {"{ \"timing\": { \"nullBytes\": -1 } }", "timing.nullBytes: expected a whole number from 0 to 255"},
              {"{ \"byteAtATime\": \"yes\" }", "byteAtATime: expected true or false"}}) {
         const std::string path = dir.file("card" + std::to_string(n++) + ".json", content);
@@ -71,7 +67,6 @@ TEST(CardFile, FaultsNameTheFileAndThePlace)
     }
 }
 
-// The habits of real cards are read from the file and written back only when the card has them.
 TEST(CardFile, HabitsOfRealCardsReadAndWriteBack)
 {
     const char* text = "{ \"timing\": { \"nullBytes\": 2, \"writeNullBytes\": 5, \"nullIntervalMs\": 12.5 },"
@@ -87,9 +82,7 @@ TEST(CardFile, HabitsOfRealCardsReadAndWriteBack)
     EXPECT_EQ(sim::cardToJson(sim::demoCard()).find("byteAtATime"), std::string::npos);
 }
 
-// CHANGE and UNBLOCK take any 8 bytes as the new code; the file written back must
-// hold them and read them again (a code that is not text once made the write throw,
-// and an emptied code made a file that could not be read back).
+// CHANGE and UNBLOCK take any 8 bytes as the new code: the file must hold and read them again.
 TEST(CardFile, CodesOfAnyBytesAreWrittenBackAndReadAgain)
 {
     for (const std::string& code : {std::string("1234"), std::string("12345678"), std::string("\xC3\x28\x80\x01"),
