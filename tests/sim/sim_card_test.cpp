@@ -19,23 +19,19 @@ TEST(SimCard, HeaderFaultsSelectionAndDescriptionsByteByByte)
     EXPECT_EQ(hex(c.d.exchange("A0A4000002")), "A0A4000002A4");  // echo, procedure byte
     EXPECT_EQ(hex(c.d.exchange("3F00")), "3F009F16");          // echo, 9F and the description's length
     runScript(c.f, c.d, {
-        // Wrong class, unknown instruction; SELECT takes 2 bytes and has no P1/P2 options.
+        // Wrong class, unknown instruction, SELECT's length and P1; VERIFY's length, no CHV3, UNBLOCK P2.
         {"A1A4000002", "", "6E00"}, {"A0FF000000", "", "6D00"}, {"A0A4000003", "", "6702"}, {"A0A4010002", "", "6B00"},
-        // VERIFY takes 8 bytes, there is no CHV3, UNBLOCK CHV1 is P2 00; no EF selected.
         {"A020000104", "", "6708"}, {"A020000308", "", "6B00"}, {"A02C000110", "", "6B00"},
         {"A0B0000001", "", "9400"}, {"A0B201041C", "", "9400"},
-        // From the MF: ADN is not a child; DF TELECOM is. From TELECOM: its EFs, the sibling DF GSM,
-        // the parent MF. From GSM: an EF of TELECOM is out of reach, ICCID (child of the MF) too.
+        // Only children, siblings and the parent are in reach.
         select("6F3A", "9404"), select("7F10", "9F16"), select("6F3A", "9F0F"), select("6F07", "9404"),
         select("7F20", "9F16"), select("6F07", "9F0F"), select("6F3A", "9404"), select("2FE2", "9404"),
         select("7F20", "9F16"), select("3F00", "9F16"), select("2FE2", "9F0F"), select("7F21", "9404"),
-        // RFU, free memory (16384 minus the 5641 bytes of all EFs), id, type MF, RFU x5, 9 GSM bytes follow,
-        // characteristics 03 (CHV1 enabled: b8 clear), 2 DFs, 1 EF, 4 codes, RFU, CHV1 83, UNBLOCK1 8A, CHV2 83, UNBLOCK2 8A.
+        // Free memory 16384 - 5641, characteristics 03 (CHV1 enabled), 2 DFs, 1 EF, 4 codes, their states.
         select("3F00", "9F16"), {"A0C0000016", "", "9000", "000029F73F0001000000000009030201040083" "8A838A"},
         {"A0C0000017", "", "6716"}, {"A0C0000004", "", "9000", "000029F7"}, {"A0C0010016", "", "6B00"},
         select("7F10", "9F16"), {"A0C0000016", "", "9000", "000000007F100200000000000903000A040083" "8A838A"},
-        // Size 2800 = 0AF0, 6F3A, EF, RFU, READ/UPDATE CHV1, INCREASE never, REHABILITATE and
-        // INVALIDATE CHV2, not invalidated, 2 bytes follow, linear fixed, 28-byte records.
+        // ADN: 2800 bytes, READ/UPDATE CHV1, INCREASE never, linear fixed, 28-byte records.
         select("6F3A", "9F0F"), {"A0C000000F", "", "9000", "00000AF06F3A040011F022010201" "1C"},
         select("6F44", "9F0F"), {"A0C000000F", "", "9000", "0000008C6F44040011F022010203" "1C"},  // LND, cyclic
         select("7F20", "9F16"), select("6F07", "9F0F"), {"A0C000000F", "", "9000", "000000096F07040014F044010200" "00"},

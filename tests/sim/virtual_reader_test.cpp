@@ -53,11 +53,6 @@ TEST(Convention, InverseCardThroughOddParityIsUnderstoodBothWays)
     EXPECT_TRUE(f.port.pollEvents().empty());
     EXPECT_EQ(d.command("A0A4000002", "3F00").sw, "9F16");
     EXPECT_EQ(d.command("A020000108", T0Driver::codeHex("1234")).sw, "9000");
-    d.inverse = false;  // untransformed bytes reach the card as other bytes
-    EXPECT_EQ(hex(d.exchange("A0A4000002").substr(5)), "89FF");  // 6E 00 as sent by an inverse card
-    EXPECT_EQ(hex(f.port.trace().back().command), "FADAFFFFBF");
-    EXPECT_EQ(f.port.trace().back().statusWord(), "6E00");
-    EXPECT_TRUE(f.port.pollEvents().empty());
 }
 
 // What comes back from the line, hex, after writing hexText and letting ms pass.
