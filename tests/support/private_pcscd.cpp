@@ -39,11 +39,6 @@ void sleepMs(int ms)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-bool processAlive(long pid)
-{
-    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
-}
-
 // vpcd listens on its port and the next one (a second slot): two free ports in a row.
 int freePortPair()
 {
@@ -73,7 +68,7 @@ std::string systemPcscd()
     struct stat st{};
     std::ifstream pidFile("/run/pcscd/pcscd.pid");
     long pid = 0;
-    if (::stat("/run/pcscd/pcscd.comm", &st) == 0 || (pidFile >> pid && processAlive(pid)))
+    if (::stat("/run/pcscd/pcscd.comm", &st) == 0 || (pidFile >> pid && pid > 0 && ::kill(pid_t(pid), 0) == 0))
         return "a pcscd of the system is set up here (/run/pcscd); a private one must not run beside it";
     return {};
 }
@@ -131,8 +126,7 @@ bool PrivatePcscd::prepare(std::string* whyNot)
     if (::geteuid() != 0)
         return refuse("pcscd needs root (it writes /run/pcscd)");
 
-    // Above fd 3, which pcscd gets its socket on; inherited by pcscd, so the
-    // lock lasts as long as the one of the two that lives longer.
+    // Above fd 3 (pcscd's socket) and inherited by pcscd: held while either lives.
     const int opened = ::open(kLockPath, O_RDWR | O_CREAT, 0666);
     lockFd = opened >= 0 ? ::fcntl(opened, F_DUPFD, 10) : -1;
     if (opened >= 0)
@@ -178,9 +172,8 @@ bool PrivatePcscd::start(std::string* whyNot)
     const std::string confFolder = m_folder + "/reader.conf.d";
     const std::string logPath = m_folder + "/pcscd.log";
     ::unlink(m_socketPath.c_str());
-    // Everything the child needs is made before fork: another thread may hold
-    // a lock of the allocator at that moment. The shell gives pcscd its own pid
-    // in LISTEN_PID before it becomes pcscd.
+    // All the child needs is made before fork (another thread may hold the allocator's lock);
+    // the shell puts its own pid, pcscd's after exec, in LISTEN_PID.
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, m_socketPath.c_str(), sizeof address.sun_path - 1);

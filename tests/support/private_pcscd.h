@@ -45,7 +45,7 @@ private:
 // PUOLUKKA_REQUIRE_PCSCD=1 (CI): a machine without pcscd fails instead of skipping.
 bool pcscdRequired();
 
-// The virtual SIM served to the private pcscd's vpcd reader by a thread of its own.
+// The virtual SIM served to the vpcd reader by a thread of its own.
 class ServedCard {
 public:
     explicit ServedCard(sim::CardDescription card, std::string cardFile = {});
