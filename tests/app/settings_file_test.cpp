@@ -42,7 +42,6 @@ TEST(SettingsText, TableOfFiles)
     const std::pair<std::string, std::string> rows[] = {
         {kDialogFile, "1|4|8|E|1|9600|0|0#0="},
         {with("Baud_Rate = 9600", "Baud_Rate =  9600"), "1|4|8|E|1|960|0|0#0="},
-        {with("Baud_Rate = 9600", "Baud_Rate = 19200"), "1|4|8|E|1|1920|0|0#0="},
         {with("Baud_Rate = 9600", "Baud_Rate =19200"), "1|4|8|E|1|19200|0|0#0="},
         {with("Baud_Rate = 9600", "Baud_Rate = a=b"), "1|4|8|E|1|a=b|0|0#0="},
         {with("Comport =  1", "\"Comport = 2, or so\""), "2, o|4|8|E|1|9600|0|0#0="},  // quoted item

@@ -51,8 +51,7 @@ TEST(UserFolder, FirstStartMakesADemoSetupAndLaterStartsKeepTheUsersFiles)
     ASSERT_TRUE(sim::loadCardFile((folder / "card.json").string(), &card, &error)) << error;
     EXPECT_EQ(sim::cardToJson(card), sim::cardToJson(sim::demoCard()));
 
-    // The user chose a device and the card changed: nothing is put back, only a
-    // missing file is made again.
+    // Files the user changed stay; only a missing one is made again.
     std::ofstream(folder / "ports.ini", std::ios::binary) << "COM1 = /dev/ttyUSB0\n";
     std::ofstream(folder / "card.json", std::ios::binary) << "changed";
     fs::remove(folder / "puolukka.ini");

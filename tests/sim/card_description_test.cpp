@@ -67,7 +67,8 @@ TEST(CardFile, FaultsNameTheFileAndThePlace)
     }
 }
 
-TEST(CardFile, HabitsOfRealCardsReadAndWriteBack)
+// Habits of real cards and codes of any bytes (CHANGE and UNBLOCK take any 8) survive a round trip.
+TEST(CardFile, HabitsAndCodesReadAndWriteBack)
 {
     const char* text = "{ \"timing\": { \"nullBytes\": 2, \"writeNullBytes\": 5, \"nullIntervalMs\": 12.5 },"
                        " \"byteAtATime\": true, \"line\": { \"parity\": false } }";
@@ -80,16 +81,9 @@ TEST(CardFile, HabitsOfRealCardsReadAndWriteBack)
     ASSERT_TRUE(sim::cardFromJson(sim::cardToJson(card), "card.json", &again, &error)) << error;
     EXPECT_EQ(sim::cardToJson(again), sim::cardToJson(card));
     EXPECT_EQ(sim::cardToJson(sim::demoCard()).find("byteAtATime"), std::string::npos);
-}
-
-// CHANGE and UNBLOCK take any 8 bytes as the new code: the file must hold and read them again.
-TEST(CardFile, CodesOfAnyBytesAreWrittenBackAndReadAgain)
-{
-    for (const std::string& code : {std::string("1234"), std::string("12345678"), std::string("\xC3\x28\x80\x01"),
-                                   std::string(), std::string("\x00\x31", 2)}) {
-        sim::CardDescription card = sim::demoCard(), again;
+    for (const std::string& code : {std::string("12345678"), std::string("\xC3\x28\x80\x01"), std::string(),
+                                   std::string("\x00\x31", 2)}) {
         card.chv2.code = code;
-        std::string error;
         ASSERT_TRUE(sim::cardFromJson(sim::cardToJson(card), "card.json", &again, &error)) << error;
         EXPECT_EQ(again.chv2.code, code);
     }
