@@ -376,11 +376,7 @@ std::string PosixSerialPort::input()
         return {};
     }
     drain();
-    const std::size_t count =
-        inputLen() > 0 ? std::min(m_buffer.size(), std::size_t(inputLen())) : m_buffer.size();
-    std::string taken = m_buffer.substr(0, count);
-    m_buffer.erase(0, count);
-    return taken;
+    return takeInput(m_buffer);
 }
 
 int PosixSerialPort::inBufferCount()

@@ -482,9 +482,7 @@ std::string Rfc2217Port::input()
             failClosed(port_error::ReadFailed);
         return {};
     }
-    const std::size_t count = inputLen() > 0 ? std::min(std::size_t(inputLen()), m_rx.size()) : m_rx.size();
-    std::string bytes = m_rx.substr(0, count);
-    m_rx.erase(0, count);
+    std::string bytes = takeInput(m_rx);
     if (m_rx.empty())
         m_newData = false;
     return bytes;

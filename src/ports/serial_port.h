@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,16 @@ public:
     void clearError() { m_error = {}; }
 
 protected:
+    // Takes what one Input read gives from the front of a receive buffer: InputLen
+    // bytes at most, or everything when InputLen is 0.
+    std::string takeInput(std::string& received) const
+    {
+        const std::size_t count = m_inputLen > 0 ? std::min(received.size(), std::size_t(m_inputLen)) : received.size();
+        std::string taken = received.substr(0, count);
+        received.erase(0, count);
+        return taken;
+    }
+
     // Records an error and returns false, so a failing operation can end with "return fail(...)".
     bool fail(int number, const std::string& description, const std::string& source = "MSComm1")
     {

@@ -220,10 +220,7 @@ std::string VirtualReaderPort::input()
         return {};
     }
     pump();
-    std::size_t n = inputLen() == 0 ? m_received.size() : std::min(m_received.size(), std::size_t(inputLen()));
-    std::string out = m_received.substr(0, n);
-    m_received.erase(0, n);
-    return out;
+    return takeInput(m_received);
 }
 
 int VirtualReaderPort::inBufferCount()
